@@ -1,0 +1,77 @@
+#pragma once
+// A parsed XML document as a plain, namespace-aware element tree. The core
+// reads configuration files, answers and documents through this tree and never
+// sees the parsing library behind it.
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace kelvo::platform {
+
+struct XmlAttribute {
+  std::string prefix;        // as written in the document ("" for none)
+  std::string localName;
+  std::string namespaceUri;  // "" for no namespace
+  std::string value;         // entity references resolved
+};
+
+// A namespace declaration exactly as the element carried it:
+// xmlns="uri" has an empty prefix.
+struct XmlNamespaceDeclaration {
+  std::string prefix;
+  std::string uri;
+};
+
+struct XmlElement;
+
+struct XmlText {
+  std::string text;  // character data, entity references resolved
+};
+struct XmlCData {
+  std::string text;
+};
+struct XmlComment {
+  std::string text;
+};
+struct XmlProcessingInstruction {
+  std::string target;
+  std::string data;
+};
+
+using XmlNode = std::variant<std::unique_ptr<XmlElement>, XmlText, XmlCData, XmlComment,
+                             XmlProcessingInstruction>;
+
+struct XmlElement {
+  std::string prefix;  // as written in the document ("" for none)
+  std::string localName;
+  std::string namespaceUri;  // "" for no namespace
+  std::vector<XmlNamespaceDeclaration> namespaceDeclarations;
+  std::vector<XmlAttribute> attributes;  // namespace declarations are not attributes
+  std::vector<XmlNode> children;         // in document order
+};
+
+// Bounds that keep hostile input from exhausting the process. DTD loading,
+// entity expansion of external entities and network access are always off.
+struct XmlParseLimits {
+  std::size_t maxDocumentBytes = 512u * 1024u * 1024u;
+  int maxDepth = 256;
+};
+
+// Raised when a text is not one well-formed XML document within the limits.
+class XmlParseError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses one document and returns its root element. Text made only of white
+// space between elements is kept as XmlText nodes; callers that do not want it
+// drop it. Comments and processing instructions outside the root are dropped,
+// and so is the XML declaration. A document with a DOCTYPE is refused.
+std::unique_ptr<XmlElement> ParseXmlDocument(std::string_view text,
+                                             const XmlParseLimits& limits = {});
+
+}  // namespace kelvo::platform
