@@ -19,7 +19,8 @@ class EnumerationTextError : public std::runtime_error {
 };
 
 // Returns the value of the selected member. Member i has the value i.
-// "ECB", " ECB ", "1" select; "ecb", "", "E CB", "+1", "1.0" do not.
+// With members {"CBC", "ECB"}: "ECB", " ECB\t", "1", " +1 " select ECB;
+// "ecb", "", "E CB", "1.0", "0x1" and "7" (no member has that value) do not.
 int ParseEnumerationText(std::string_view text, std::span<const std::string_view> memberNames,
                          std::string_view enumName);
 
