@@ -59,6 +59,10 @@ struct XmlElement {
 struct XmlParseLimits {
   std::size_t maxDocumentBytes = 512u * 1024u * 1024u;
   int maxDepth = 256;
+  // The text was already decoded to UTF-8 (for instance an answer body whose
+  // byte-order mark named UTF-16): an encoding named by the XML declaration is
+  // then ignored instead of being applied a second time.
+  bool textIsUtf8 = false;
 };
 
 // Raised when a text is not one well-formed XML document within the limits.
@@ -67,7 +71,9 @@ class XmlParseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Parses one document and returns its root element. Text made only of white
+// Parses one document and returns its root element. Safe to call from several
+// threads at once; errors are reported only through the exception, never
+// printed. Text made only of white
 // space between elements is kept as XmlText nodes; callers that do not want it
 // drop it. Comments and processing instructions outside the root are dropped,
 // and so is the XML declaration. A document with a DOCTYPE is refused.
