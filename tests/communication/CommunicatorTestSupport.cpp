@@ -1,0 +1,125 @@
+#include "CommunicatorTestSupport.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace kelvo::test {
+
+ScopedCurrentDir::ScopedCurrentDir(const std::filesystem::path& folder)
+    : previous_(std::filesystem::current_path()) {
+  std::filesystem::current_path(folder);
+}
+
+ScopedCurrentDir::~ScopedCurrentDir() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* tz) : previous_(EnvironmentValue("TZ")) {
+  setenv("TZ", tz, 1);
+  tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (previous_) {
+    setenv("TZ", previous_->c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+std::string ConfigurationText(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& settings) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<configuration>\r\n  <appSettings>\r\n";
+  for (const auto& [key, value] : settings) {
+    text += "    <add key=\"" + key + "\"";
+    if (value) {
+      text += " value=\"" + *value + "\"";
+    }
+    text += "/>\r\n";
+  }
+  text += "  </appSettings>\r\n</configuration>\r\n";
+  return text;
+}
+
+CommunicatorFolder::CommunicatorFolder(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& extra)
+    : current_(dir_.Path()) {
+  std::vector<std::pair<std::string, std::optional<std::string>>> settings = {
+      {"loggerPath", LogPath().string()},
+      {"xmlPath", ArchiveFolder().string() + "/"},
+      {"cipherMode", "ECB"},
+  };
+  settings.insert(settings.end(), extra.begin(), extra.end());
+  std::filesystem::create_directory(ArchiveFolder());
+  WriteFile(dir_ / "Kelvo.Communication.dll.config", ConfigurationText(settings));
+}
+
+std::string CommunicatorFolder::Log() const {
+  return std::filesystem::exists(LogPath()) ? ReadFile(LogPath()) : std::string();
+}
+
+std::vector<std::filesystem::path> CommunicatorFolder::ArchiveFiles() const {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(ArchiveFolder())) {
+    files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+int RunTestBinary(const std::string& filter, const std::map<std::string, std::string>& environment) {
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string filterArgument = "--gtest_filter=" + filter;
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    variables.emplace_back(*variable);
+  }
+  for (const auto& [name, value] : environment) {
+    variables.push_back(name + "=" + value);
+  }
+  std::vector<char*> envp;
+  for (std::string& variable : variables) {
+    envp.push_back(variable.data());
+  }
+  envp.push_back(nullptr);
+  std::vector<char*> argv = {const_cast<char*>(self.c_str()),
+                             const_cast<char*>(filterArgument.c_str()), nullptr};
+  pid_t child = 0;
+  if (posix_spawn(&child, self.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+    throw std::runtime_error("cannot start " + self);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child) {
+    throw std::runtime_error("cannot wait for " + self);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+std::vector<std::string> SplitCrLf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  if (start < text.size()) {
+    lines.push_back(text.substr(start));
+  }
+  return lines;
+}
+
+}  // namespace kelvo::test

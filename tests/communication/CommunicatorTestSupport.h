@@ -1,0 +1,102 @@
+#pragma once
+// What the communication tests share: a concrete communicator that opens the
+// protected members of the base, a configuration file written into a private
+// working folder, a fixed time zone, and the test binary run again as a child
+// process.
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api/xml/values/DateTime.h"
+#include "communication/BaseCommunicator.h"
+#include "support/TestPaths.h"
+
+namespace kelvo::test {
+
+// A communicator of no interface generation: the hooks do nothing, the
+// protected operations of the base are public.
+class TestCommunicator : public Communication::Common::BaseCommunicator {
+ public:
+  TestCommunicator() = default;
+
+  using BaseCommunicator::CipherMode;
+  using BaseCommunicator::GetLogTimeStamp;
+  using BaseCommunicator::Loggerpath;
+  using BaseCommunicator::ProcessStatusCodeForLogger;
+  using BaseCommunicator::SetLocalClock;
+  using BaseCommunicator::SetLogLockWait;
+  using BaseCommunicator::Settings;
+  using BaseCommunicator::ShowInConsole;
+  using BaseCommunicator::Xmlpath;
+
+ protected:
+  void FillSoftwareType(api::xml::MessageObject&, const std::optional<std::string>&) const override {}
+  void FillHeaderType(api::xml::MessageObject&, const std::optional<std::string>&) const override {}
+  void FillUserHeaderType(api::xml::MessageObject&, const std::optional<std::string>&,
+                          const std::optional<std::string>&, const std::optional<std::string>&,
+                          const std::optional<std::string>&) const override {}
+  void IsResponseTokenExchangeResponse(std::unique_ptr<api::xml::MessageObject>&,
+                                       const std::optional<std::string>&) const override {}
+};
+
+// Makes a folder the current working folder for the life of the object.
+class ScopedCurrentDir {
+ public:
+  explicit ScopedCurrentDir(const std::filesystem::path& folder);
+  ~ScopedCurrentDir();
+  ScopedCurrentDir(const ScopedCurrentDir&) = delete;
+  ScopedCurrentDir& operator=(const ScopedCurrentDir&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// Sets TZ (and re-reads it) for the life of the object.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* tz);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+// The text of a configuration file; an absent value writes <add key=".."/>.
+std::string ConfigurationText(const std::vector<std::pair<std::string, std::optional<std::string>>>& settings);
+
+// A private working folder holding a configuration file with loggerPath
+// log.txt and xmlPath archive/ inside it (plus any extra settings), current
+// for the life of the object.
+class CommunicatorFolder {
+ public:
+  explicit CommunicatorFolder(
+      const std::vector<std::pair<std::string, std::optional<std::string>>>& extra = {});
+
+  const std::filesystem::path& Path() const { return dir_.Path(); }
+  std::filesystem::path LogPath() const { return dir_ / "log.txt"; }
+  std::filesystem::path ArchiveFolder() const { return dir_ / "archive"; }
+  std::string Log() const;  // the log's content, empty when there is none
+  // The archive files, sorted by name.
+  std::vector<std::filesystem::path> ArchiveFiles() const;
+
+ private:
+  TempDir dir_;
+  ScopedCurrentDir current_;
+};
+
+// Runs this test binary again with --gtest_filter=filter and the given extra
+// environment variables; returns its exit status (0 when every test passed).
+int RunTestBinary(const std::string& filter, const std::map<std::string, std::string>& environment);
+
+// The value of an environment variable, or nothing.
+std::optional<std::string> EnvironmentValue(const char* name);
+
+// Splits text into lines at CR LF.
+std::vector<std::string> SplitCrLf(const std::string& text);
+
+}  // namespace kelvo::test
