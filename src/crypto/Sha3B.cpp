@@ -205,12 +205,19 @@ uint64_t Sha3B::LittleEndianToUint64(const uint8_t* bs, int32_t offset) {
 // Aba is lane (0, 0), Abe lane (1, 0) and Asu lane (4, 4). Each round computes
 // theta's column parities, then for each output row the rho-pi inputs (B..)
 // and chi with iota folded into the first lane.
+//
+// Chi, a ^ (~b & c) per lane, costs a NOT per lane. Holding six lanes
+// complemented inside the permutation (Abe, Abi, Ago, Aki, Ami, Asa: the
+// "lane complementing" transform of the Keccak designers) lets each row get by
+// with one NOT, chi's terms becoming ORs and ANDs of the stored values. The six
+// lanes are complemented on load and again on store, so state always holds
+// the plain lanes.
 void Sha3B::PermutationKeccak() {
-  uint64_t Aba = state[0], Abe = state[1], Abi = state[2], Abo = state[3], Abu = state[4];
-  uint64_t Aga = state[5], Age = state[6], Agi = state[7], Ago = state[8], Agu = state[9];
-  uint64_t Aka = state[10], Ake = state[11], Aki = state[12], Ako = state[13], Aku = state[14];
-  uint64_t Ama = state[15], Ame = state[16], Ami = state[17], Amo = state[18], Amu = state[19];
-  uint64_t Asa = state[20], Ase = state[21], Asi = state[22], Aso = state[23], Asu = state[24];
+  uint64_t Aba = state[0], Abe = ~state[1], Abi = ~state[2], Abo = state[3], Abu = state[4];
+  uint64_t Aga = state[5], Age = state[6], Agi = state[7], Ago = ~state[8], Agu = state[9];
+  uint64_t Aka = state[10], Ake = state[11], Aki = ~state[12], Ako = state[13], Aku = state[14];
+  uint64_t Ama = state[15], Ame = state[16], Ami = ~state[17], Amo = state[18], Amu = state[19];
+  uint64_t Asa = ~state[20], Ase = state[21], Asi = state[22], Aso = state[23], Asu = state[24];
 
   for (int round = 0; round < 24; ++round) {
     // theta
@@ -231,11 +238,11 @@ void Sha3B::PermutationKeccak() {
     uint64_t Bbi = Rol(Aki ^ Di, 43);
     uint64_t Bbo = Rol(Amo ^ Do, 21);
     uint64_t Bbu = Rol(Asu ^ Du, 14);
-    const uint64_t Eba = Bba ^ (~Bbe & Bbi) ^ RoundConstants[static_cast<std::size_t>(round)];
-    const uint64_t Ebe = Bbe ^ (~Bbi & Bbo);
-    const uint64_t Ebi = Bbi ^ (~Bbo & Bbu);
-    const uint64_t Ebo = Bbo ^ (~Bbu & Bba);
-    const uint64_t Ebu = Bbu ^ (~Bba & Bbe);
+    const uint64_t Eba = Bba ^ (Bbe | Bbi) ^ RoundConstants[static_cast<std::size_t>(round)];
+    const uint64_t Ebe = Bbe ^ (~Bbi | Bbo);
+    const uint64_t Ebi = Bbi ^ (Bbo & Bbu);
+    const uint64_t Ebo = Bbo ^ (Bbu | Bba);
+    const uint64_t Ebu = Bbu ^ (Bba & Bbe);
 
     // row g
     uint64_t Bga = Rol(Abo ^ Do, 28);
@@ -243,11 +250,11 @@ void Sha3B::PermutationKeccak() {
     uint64_t Bgi = Rol(Aka ^ Da, 3);
     uint64_t Bgo = Rol(Ame ^ De, 45);
     uint64_t Bgu = Rol(Asi ^ Di, 61);
-    const uint64_t Ega = Bga ^ (~Bge & Bgi);
-    const uint64_t Ege = Bge ^ (~Bgi & Bgo);
-    const uint64_t Egi = Bgi ^ (~Bgo & Bgu);
-    const uint64_t Ego = Bgo ^ (~Bgu & Bga);
-    const uint64_t Egu = Bgu ^ (~Bga & Bge);
+    const uint64_t Ega = Bga ^ (Bge | Bgi);
+    const uint64_t Ege = Bge ^ (Bgi & Bgo);
+    const uint64_t Egi = Bgi ^ (Bgo | ~Bgu);
+    const uint64_t Ego = Bgo ^ (Bgu | Bga);
+    const uint64_t Egu = Bgu ^ (Bga & Bge);
 
     // row k
     uint64_t Bka = Rol(Abe ^ De, 1);
@@ -255,11 +262,11 @@ void Sha3B::PermutationKeccak() {
     uint64_t Bki = Rol(Ako ^ Do, 25);
     uint64_t Bko = Rol(Amu ^ Du, 8);
     uint64_t Bku = Rol(Asa ^ Da, 18);
-    const uint64_t Eka = Bka ^ (~Bke & Bki);
-    const uint64_t Eke = Bke ^ (~Bki & Bko);
+    const uint64_t Eka = Bka ^ (Bke | Bki);
+    const uint64_t Eke = Bke ^ (Bki & Bko);
     const uint64_t Eki = Bki ^ (~Bko & Bku);
-    const uint64_t Eko = Bko ^ (~Bku & Bka);
-    const uint64_t Eku = Bku ^ (~Bka & Bke);
+    const uint64_t Eko = ~Bko ^ (Bku | Bka);
+    const uint64_t Eku = Bku ^ (Bka & Bke);
 
     // row m
     uint64_t Bma = Rol(Abu ^ Du, 27);
@@ -267,11 +274,11 @@ void Sha3B::PermutationKeccak() {
     uint64_t Bmi = Rol(Ake ^ De, 10);
     uint64_t Bmo = Rol(Ami ^ Di, 15);
     uint64_t Bmu = Rol(Aso ^ Do, 56);
-    const uint64_t Ema = Bma ^ (~Bme & Bmi);
-    const uint64_t Eme = Bme ^ (~Bmi & Bmo);
-    const uint64_t Emi = Bmi ^ (~Bmo & Bmu);
-    const uint64_t Emo = Bmo ^ (~Bmu & Bma);
-    const uint64_t Emu = Bmu ^ (~Bma & Bme);
+    const uint64_t Ema = Bma ^ (Bme & Bmi);
+    const uint64_t Eme = Bme ^ (Bmi | Bmo);
+    const uint64_t Emi = Bmi ^ (~Bmo | Bmu);
+    const uint64_t Emo = ~Bmo ^ (Bmu & Bma);
+    const uint64_t Emu = Bmu ^ (Bma | Bme);
 
     // row s
     uint64_t Bsa = Rol(Abi ^ Di, 62);
@@ -280,10 +287,10 @@ void Sha3B::PermutationKeccak() {
     uint64_t Bso = Rol(Ama ^ Da, 41);
     uint64_t Bsu = Rol(Ase ^ De, 2);
     const uint64_t Esa = Bsa ^ (~Bse & Bsi);
-    const uint64_t Ese = Bse ^ (~Bsi & Bso);
-    const uint64_t Esi = Bsi ^ (~Bso & Bsu);
-    const uint64_t Eso = Bso ^ (~Bsu & Bsa);
-    const uint64_t Esu = Bsu ^ (~Bsa & Bse);
+    const uint64_t Ese = ~Bse ^ (Bsi | Bso);
+    const uint64_t Esi = Bsi ^ (Bso & Bsu);
+    const uint64_t Eso = Bso ^ (Bsu | Bsa);
+    const uint64_t Esu = Bsu ^ (Bsa & Bse);
 
     Aba = Eba, Abe = Ebe, Abi = Ebi, Abo = Ebo, Abu = Ebu;
     Aga = Ega, Age = Ege, Agi = Egi, Ago = Ego, Agu = Egu;
@@ -292,11 +299,11 @@ void Sha3B::PermutationKeccak() {
     Asa = Esa, Ase = Ese, Asi = Esi, Aso = Eso, Asu = Esu;
   }
 
-  state[0] = Aba, state[1] = Abe, state[2] = Abi, state[3] = Abo, state[4] = Abu;
-  state[5] = Aga, state[6] = Age, state[7] = Agi, state[8] = Ago, state[9] = Agu;
-  state[10] = Aka, state[11] = Ake, state[12] = Aki, state[13] = Ako, state[14] = Aku;
-  state[15] = Ama, state[16] = Ame, state[17] = Ami, state[18] = Amo, state[19] = Amu;
-  state[20] = Asa, state[21] = Ase, state[22] = Asi, state[23] = Aso, state[24] = Asu;
+  state[0] = Aba, state[1] = ~Abe, state[2] = ~Abi, state[3] = Abo, state[4] = Abu;
+  state[5] = Aga, state[6] = Age, state[7] = Agi, state[8] = ~Ago, state[9] = Agu;
+  state[10] = Aka, state[11] = Ake, state[12] = ~Aki, state[13] = Ako, state[14] = Aku;
+  state[15] = Ama, state[16] = Ame, state[17] = ~Ami, state[18] = Amo, state[19] = Amu;
+  state[20] = ~Asa, state[21] = Ase, state[22] = Asi, state[23] = Aso, state[24] = Asu;
 }
 
 }  // namespace kelvo::Communication::Common
