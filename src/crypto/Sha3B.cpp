@@ -80,6 +80,9 @@ int32_t Sha3B::Finish(uint8_t* output, int32_t offset) {
 }
 
 int32_t Sha3B::DoFinal(uint8_t* output, int32_t offset, uint8_t partial, int32_t partialBits) {
+  if (partialBits < 0 || partialBits > 7) {
+    throw ArgumentError("DoFinal: " + std::to_string(partialBits) + " partial bits (0 to 7)");
+  }
   int32_t v = (partial & ((1 << partialBits) - 1)) | (0x02 << partialBits);
   int32_t b = partialBits + 2;
   if (b >= 8) {
@@ -95,6 +98,10 @@ int32_t Sha3B::DoFinal(uint8_t* output, int32_t offset, uint8_t partial, int32_t
 }
 
 void Sha3B::Absorb(const uint8_t* data, int32_t offset, int32_t len) {
+  if (squeezing || queueBits % 8 != 0) {
+    throw InvalidOperationError(squeezing ? "cannot absorb input while squeezing (Reset first)"
+                                          : "cannot absorb bytes after an incomplete byte");
+  }
   const int32_t blockBytes = bitrate / 8;
   int32_t n = queueBits / 8;
   int32_t i = 0;
@@ -119,6 +126,13 @@ void Sha3B::Absorb(const uint8_t* data, int32_t offset, int32_t len) {
 }
 
 void Sha3B::AbsorbBits(int32_t data, int32_t bits) {
+  if (bits < 1 || bits > 7) {
+    throw ArgumentError("AbsorbBits: " + std::to_string(bits) + " bits (1 to 7)");
+  }
+  if (squeezing || queueBits % 8 != 0) {
+    throw InvalidOperationError(squeezing ? "cannot absorb input while squeezing (Reset first)"
+                                          : "cannot absorb bits after an incomplete byte");
+  }
   const int32_t mask = (1 << bits) - 1;
   queue[static_cast<std::size_t>(queueBits / 8)] = static_cast<uint8_t>(data & mask);
   queueBits += bits;

@@ -46,6 +46,11 @@ class Sha3B {
  protected:
   // Like Finish, after appending the partialBits (0 to 7) low-order bits of
   // partial as a last, incomplete input byte (bit 0 is the first message bit).
+  //
+  // Misuse of the steps below is rejected rather than left to corrupt the
+  // digest: absorbing while squeezing (after a failed Squeeze only Reset helps)
+  // or after an incomplete byte throws InvalidOperationError; bit counts out
+  // of range throw ArgumentError.
   virtual int32_t DoFinal(uint8_t* output, int32_t offset, uint8_t partial, int32_t partialBits);
 
   // Absorbs len whole bytes of data at offset; whole blocks go straight from

@@ -294,4 +294,30 @@ TEST(Sha3B, SqueezeWritesExactlyTheBytesAskedForAcrossBlocks) {
   EXPECT_EQ(Hex(stream), Hex(kelvo::test::ReferenceSponge({}, 1024, 8 * 250)));
 }
 
+TEST(Sha3B, MisusedStepsAreRejectedInsteadOfCorruptingTheDigest) {
+  Bytes out(64);
+  const uint8_t byte = 0x61;
+  {
+    OpenSha3 sha3(512);  // left squeezing by a failed Squeeze
+    EXPECT_THROW(sha3.Squeeze(out.data(), 0, 4), InvalidOperationError);
+    EXPECT_THROW(sha3.Update(byte), InvalidOperationError);
+    EXPECT_THROW(sha3.Finish(out.data(), 0), InvalidOperationError);
+    sha3.Reset();
+    sha3.Update(byte);
+    sha3.Finish(out.data(), 0);
+    EXPECT_EQ(Hex(out), Hex(OpenSslDigest(512, {byte})));
+  }
+  {
+    OpenSha3 sha3(512);  // bytes after an incomplete byte
+    sha3.AbsorbBits(1, 3);
+    EXPECT_THROW(sha3.Update(byte), InvalidOperationError);
+    EXPECT_THROW(sha3.AbsorbBits(1, 3), InvalidOperationError);
+  }
+  OpenSha3 sha3(512);
+  for (const int bits : {0, 8, -1}) EXPECT_THROW(sha3.AbsorbBits(1, bits), ArgumentError) << bits;
+  for (const int bits : {-1, 8, 40}) EXPECT_THROW(sha3.DoFinal(out.data(), 0, 0, bits), ArgumentError) << bits;
+  EXPECT_THROW(sha3.BlockUpdate(out.data(), -1, 2), ArgumentError);
+  EXPECT_THROW(sha3.BlockUpdate(out.data(), 0, -2), ArgumentError);
+}
+
 }  // namespace
