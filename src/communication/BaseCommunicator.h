@@ -18,6 +18,8 @@
 #include "api/xml/MessageObject.h"
 #include "api/xml/values/DateTime.h"
 #include "communication/ConfigurationFile.h"
+#include "communication/RequestPipeline.h"
+#include "platform/HttpTransport.h"
 
 namespace kelvo::Communication::Common {
 
@@ -134,13 +136,40 @@ class BaseCommunicator {
                                   int64_t contentLength, std::string_view responseString) const;
 
   // ---- request pipeline ----------------------------------------------------
-  //
-  // SendRequest<T, U, ExceptionResp, ErrorResp>(uri, path, requestType,
-  // exchangeKey), GetResponse and GetAndLogResponseString belong here. They
-  // write the request, log it, post it, read and log the answer through
-  // ProcessStatusCodeForLogger, call IsResponseTokenExchangeResponse, and
-  // return the result string or nothing, logging every failure.
-  //
+
+  // Writes requestType as XML, logs it, posts it to uri + path (plain
+  // concatenation), reads the answer whatever its status, reads it as U (2xx)
+  // or else as ExceptionResp, then ErrorResp, hands it to
+  // IsResponseTokenExchangeResponse with exchangeKey and returns it written
+  // out again as XML: the result string. Every failure on the way is logged
+  // and gives no result string; nothing is thrown (RequestPipeline.cpp).
+  template <typename T, typename U, typename ExceptionResp, typename ErrorResp>
+  std::optional<std::string> SendRequest(const std::string& uri, const std::string& path,
+                                         const T& requestType,
+                                         const std::optional<std::string>& exchangeKey) const noexcept {
+    static_assert(std::is_base_of_v<api::xml::MessageObject, T>, "a request is a message class");
+    return RunRequestPipeline(uri, path, requestType,
+                              AnswerClassesOf<U, ExceptionResp, ErrorResp>(), exchangeKey);
+  }
+
+  // Replaces the HTTP transport the pipeline posts through (the process-wide
+  // platform::DefaultHttpTransport() by default). The transport must outlive
+  // the communicator. Set it before the communicator is used.
+  void SetHttpTransport(platform::HttpTransport& transport) { httpTransport_ = &transport; }
+
+ private:
+  std::optional<std::string> RunRequestPipeline(const std::string& uri, const std::string& path,
+                                                const api::xml::MessageObject& requestType,
+                                                const AnswerClasses& answerClasses,
+                                                const std::optional<std::string>& exchangeKey) const noexcept;
+  std::unique_ptr<api::xml::MessageObject> GetResponse(platform::HttpRequest request,
+                                                       const platform::HttpTransportOptions& options,
+                                                       const AnswerClasses& answerClasses) const;
+  std::string GetAndLogResponseString(const platform::HttpResponse& response) const;
+
+  platform::HttpTransport* httpTransport_ = nullptr;  // null: the default transport
+
+ protected:
   // ---- end of the request pipeline -------------------------------------------
 
   // ---- seams for tests -------------------------------------------------------
