@@ -32,8 +32,12 @@ NARROWED = {"date": "Date", "nonneg": "NonNegativeInteger"}
 
 
 def ns_constant(path: str) -> str:
-    """Constant name of a namespace path: /NTCA/1.0/common -> Common."""
-    return path.rsplit("/", 1)[1].capitalize()
+    """The constant of api/xml/Namespaces.h for a namespace path:
+    /NTCA/1.0/common -> Common, /OSA/3.0/api -> ApiV3."""
+    last = path.rsplit("/", 1)[1].capitalize()
+    if path.startswith("/NTCA/"):
+        return last
+    return last + "V" + path.split("/")[2].split(".")[0]
 
 
 class Emitter:
@@ -99,8 +103,10 @@ class Emitter:
                 lines.append(f"  {m.choice_id} ItemElementName{{}};")
         for m in c.members:
             if m.twin:
-                lines.append(f"  // The text written as element {m.element}: {m.twin} in UTC, to the millisecond.")
-                lines.append(f"  std::string {m.name}() const;")
+                lines.append(f"  // The text form of {m.twin} written as element {m.element}: the UTC instant,")
+                lines.append(f"  // to the millisecond. Setting it parses the text into {m.twin}.")
+                lines.append(f"  std::string {m.name}() const {{ return xml::FormatHeaderTimestamp({m.twin}); }}")
+                lines.append(f"  void {m.name}(std::string_view text) {{ {m.twin} = xml::ParseHeaderTimestamp(text); }}")
         lines.append("")
         lines.append("  static const xml::ClassInfo& Info();")
         lines.append("  const xml::ClassInfo& GetClassInfo() const override { return Info(); }")
@@ -158,7 +164,8 @@ class Emitter:
                f"// API 3.0 message classes of namespace {self.group_ns(group)}.\n"]
         out.append("#include <cstdint>\n#include <optional>\n#include <string>\n"
                    "#include <string_view>\n#include <variant>\n#include <vector>\n\n"
-                   "#include \"api/xml/MemberTable.h\"\n#include \"api/v3/Namespaces.h\"\n")
+                   "#include \"api/xml/MemberTable.h\"\n#include \"api/xml/Namespaces.h\"\n"
+                   "#include \"api/xml/values/DateTimeText.h\"\n")
         for g in self.group_includes(group):
             out.append(f"#include \"api/v3/{g}.h\"\n")
         out.append(f"\nnamespace {CPP_NS} {{\n\n")
@@ -226,7 +233,7 @@ class Emitter:
         entries = [self.member_entry(m, pre) for m in c.members]
         lines = [f"const xml::ClassInfo& {c.name}::Info() {{", f"  using M = {c.name};"]
         lines.extend(p.rstrip("\n") for p in pre)
-        make = f'xml::MakeClass<M>("{c.name}", ns::{ns_constant(c.namespace)}'
+        make = f'xml::MakeClass<M>("{c.name}", xml::ns::{ns_constant(c.namespace)}'
         if entries:
             lines.append("  static constexpr xml::MemberInfo members[] = {\n      " +
                          ",\n      ".join(entries) + "};")
@@ -283,15 +290,6 @@ class Emitter:
             files[name] = "".join(out)
         return files
 
-    def namespaces(self) -> str:
-        paths = sorted({c.namespace for c in self.m.classes.values()})
-        out = [BANNER, "#pragma once\n// Namespace URIs of the API 3.0 message classes.\n"
-               "#include <string_view>\n\n", f"namespace {CPP_NS}::ns {{\n\n"]
-        for p in paths:
-            out.append(f"inline constexpr std::string_view {ns_constant(p)} = \"{SERVICE_HOST}{p}\";\n")
-        out.append(f"\n}}  // namespace {CPP_NS}::ns\n")
-        return "".join(out)
-
     def umbrella(self, groups: list) -> str:
         out = [BANNER, "#pragma once\n// Every API 3.0 message class.\n"]
         out.extend(f"#include \"api/v3/{g}.h\"\n" for g in groups)
@@ -301,7 +299,7 @@ class Emitter:
 def write_all(model: Model, out_dir: Path) -> list:
     e = Emitter(model)
     groups = [g for g in GROUP_ORDER if any(c.group == g for c in model.classes.values())]
-    files = {"Namespaces.h": e.namespaces(), "Messages.h": e.umbrella(groups)}
+    files = {"Messages.h": e.umbrella(groups)}
     for g in groups:
         files[f"{g}.h"] = e.header(g)
         files.update(e.sources(g))

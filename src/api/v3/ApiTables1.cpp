@@ -87,7 +87,7 @@ const xml::ClassInfo& AdditionalQueryParamsType::Info() {
       xml::Flagged<&M::invoiceAppearance, &M::invoiceAppearanceSpecified>("invoiceAppearance"),
       xml::Flagged<&M::source, &M::sourceSpecified>("source"),
       xml::Element<&M::currency>("currency")};
-  static constexpr auto info = xml::MakeClass<M>("AdditionalQueryParamsType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("AdditionalQueryParamsType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -97,7 +97,7 @@ const xml::ClassInfo& AnnulmentDataType::Info() {
       xml::Element<&M::annulmentVerificationStatus>("annulmentVerificationStatus"),
       xml::Flagged<&M::annulmentDecisionDate, &M::annulmentDecisionDateSpecified>("annulmentDecisionDate"),
       xml::Element<&M::annulmentDecisionUser>("annulmentDecisionUser")};
-  static constexpr auto info = xml::MakeClass<M>("AnnulmentDataType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("AnnulmentDataType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -107,7 +107,7 @@ const xml::ClassInfo& AnnulmentOperationType::Info() {
       xml::Element<&M::index>("index"),
       xml::Element<&M::annulmentOperation>("annulmentOperation"),
       xml::Element<&M::invoiceAnnulment>("invoiceAnnulment")};
-  static constexpr auto info = xml::MakeClass<M>("AnnulmentOperationType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("AnnulmentOperationType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -121,7 +121,7 @@ const xml::ClassInfo& AuditDataType::Info() {
       xml::Flagged<&M::index, &M::indexSpecified>("index"),
       xml::Flagged<&M::batchIndex, &M::batchIndexSpecified>("batchIndex"),
       xml::Element<&M::originalRequestVersion>("originalRequestVersion")};
-  static constexpr auto info = xml::MakeClass<M>("AuditDataType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("AuditDataType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -130,7 +130,7 @@ const xml::ClassInfo& BasicOnlineInvoiceRequestType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::software>("software")};
   static constexpr xml::ClassInfoFn admits[] = {&ManageAnnulmentRequestType::Info, &ManageInvoiceRequestType::Info, &QueryInvoiceChainDigestRequestType::Info, &QueryInvoiceDataRequestType::Info, &QueryInvoiceDigestRequestType::Info, &QueryTaxpayerRequestType::Info, &QueryTransactionListRequestType::Info, &QueryTransactionStatusRequestType::Info};
-  static constexpr auto info = xml::MakeClass<M>("BasicOnlineInvoiceRequestType", ns::Api, members).DerivedFrom(&BasicRequestType::Info).Admitting(admits);
+  static constexpr auto info = xml::MakeClass<M>("BasicOnlineInvoiceRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicRequestType::Info).Admitting(admits);
   return info;
 }
 
@@ -139,7 +139,7 @@ const xml::ClassInfo& BasicOnlineInvoiceResponseType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::software>("software")};
   static constexpr xml::ClassInfoFn admits[] = {&QueryInvoiceChainDigestResponseType::Info, &QueryInvoiceCheckResponseType::Info, &QueryInvoiceDataResponseType::Info, &QueryInvoiceDigestResponseType::Info, &QueryTaxpayerResponseType::Info, &QueryTransactionListResponseType::Info, &QueryTransactionStatusResponseType::Info, &TokenExchangeResponseType::Info, &TransactionResponseType::Info};
-  static constexpr auto info = xml::MakeClass<M>("BasicOnlineInvoiceResponseType", ns::Api, members).DerivedFrom(&BasicResponseType::Info).Admitting(admits);
+  static constexpr auto info = xml::MakeClass<M>("BasicOnlineInvoiceResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicResponseType::Info).Admitting(admits);
   return info;
 }
 
@@ -150,7 +150,7 @@ const xml::ClassInfo& BusinessValidationResultType::Info() {
       xml::Element<&M::validationErrorCode>("validationErrorCode"),
       xml::Element<&M::message>("message"),
       xml::Element<&M::pointer>("pointer")};
-  static constexpr auto info = xml::MakeClass<M>("BusinessValidationResultType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("BusinessValidationResultType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -159,7 +159,7 @@ const xml::ClassInfo& DateIntervalParamType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::dateFrom>("dateFrom").As(xml::ValueKind::Date),
       xml::Element<&M::dateTo>("dateTo").As(xml::ValueKind::Date)};
-  static constexpr auto info = xml::MakeClass<M>("DateIntervalParamType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("DateIntervalParamType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -168,13 +168,13 @@ const xml::ClassInfo& DateTimeIntervalParamType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::dateTimeFrom>("dateTimeFrom"),
       xml::Element<&M::dateTimeTo>("dateTimeTo")};
-  static constexpr auto info = xml::MakeClass<M>("DateTimeIntervalParamType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("DateTimeIntervalParamType", xml::ns::ApiV3, members);
   return info;
 }
 
 const xml::ClassInfo& GeneralErrorResponse::Info() {
   using M = GeneralErrorResponse;
-  static constexpr auto info = xml::MakeClass<M>("GeneralErrorResponse", ns::Api).DerivedFrom(&GeneralErrorResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("GeneralErrorResponse", xml::ns::ApiV3).DerivedFrom(&GeneralErrorResponseType::Info).Root();
   return info;
 }
 
@@ -183,7 +183,7 @@ const xml::ClassInfo& GeneralErrorResponseType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::software>("software"),
       xml::Element<&M::technicalValidationMessages>("technicalValidationMessages")};
-  static constexpr auto info = xml::MakeClass<M>("GeneralErrorResponseType", ns::Api, members).DerivedFrom(&GeneralErrorHeaderResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("GeneralErrorResponseType", xml::ns::ApiV3, members).DerivedFrom(&GeneralErrorHeaderResponseType::Info);
   return info;
 }
 
@@ -193,7 +193,7 @@ const xml::ClassInfo& InvoiceChainDigestResultType::Info() {
       xml::Element<&M::currentPage>("currentPage"),
       xml::Element<&M::availablePage>("availablePage"),
       xml::Element<&M::invoiceChainElement>("invoiceChainElement")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceChainDigestResultType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceChainDigestResultType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -207,7 +207,7 @@ const xml::ClassInfo& InvoiceChainDigestType::Info() {
       xml::Element<&M::customerTaxNumber>("customerTaxNumber"),
       xml::Element<&M::insDate>("insDate"),
       xml::Element<&M::originalRequestVersion>("originalRequestVersion")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceChainDigestType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceChainDigestType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -217,7 +217,7 @@ const xml::ClassInfo& InvoiceChainElementType::Info() {
       xml::Element<&M::invoiceChainDigest>("invoiceChainDigest"),
       xml::Element<&M::invoiceLines>("invoiceLines"),
       xml::Element<&M::invoiceReferenceData>("invoiceReferenceData")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceChainElementType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceChainElementType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -227,7 +227,7 @@ const xml::ClassInfo& InvoiceChainQueryType::Info() {
       xml::Element<&M::invoiceNumber>("invoiceNumber"),
       xml::Element<&M::invoiceDirection>("invoiceDirection"),
       xml::Element<&M::taxNumber>("taxNumber")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceChainQueryType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceChainQueryType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -238,7 +238,7 @@ const xml::ClassInfo& InvoiceDataResultType::Info() {
       xml::Element<&M::auditData>("auditData"),
       xml::Element<&M::compressedContentIndicator>("compressedContentIndicator"),
       xml::Element<&M::electronicInvoiceHash>("electronicInvoiceHash")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceDataResultType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceDataResultType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -248,7 +248,7 @@ const xml::ClassInfo& InvoiceDigestResultType::Info() {
       xml::Element<&M::currentPage>("currentPage"),
       xml::Element<&M::availablePage>("availablePage"),
       xml::Element<&M::invoiceDigest>("invoiceDigest")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceDigestResultType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceDigestResultType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -282,7 +282,7 @@ const xml::ClassInfo& InvoiceDigestType::Info() {
       xml::Flagged<&M::modificationIndex, &M::modificationIndexSpecified>("modificationIndex"),
       xml::Element<&M::insDate>("insDate"),
       xml::Flagged<&M::completenessIndicator, &M::completenessIndicatorSpecified>("completenessIndicator")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceDigestType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceDigestType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -291,7 +291,7 @@ const xml::ClassInfo& InvoiceLinesType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::maxLineNumber>("maxLineNumber").As(xml::ValueKind::NonNegativeInteger),
       xml::Element<&M::newCreatedLines>("newCreatedLines")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceLinesType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceLinesType", xml::ns::ApiV3, members);
   return info;
 }
 

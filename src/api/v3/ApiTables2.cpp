@@ -11,7 +11,7 @@ const xml::ClassInfo& InvoiceNumberQueryType::Info() {
       xml::Element<&M::invoiceDirection>("invoiceDirection"),
       xml::Flagged<&M::batchIndex, &M::batchIndexSpecified>("batchIndex"),
       xml::Element<&M::supplierTaxNumber>("supplierTaxNumber")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceNumberQueryType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceNumberQueryType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -20,7 +20,7 @@ const xml::ClassInfo& InvoiceOperationListType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::compressedContent>("compressedContent"),
       xml::Element<&M::invoiceOperation>("invoiceOperation")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceOperationListType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceOperationListType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -31,7 +31,7 @@ const xml::ClassInfo& InvoiceOperationType::Info() {
       xml::Element<&M::invoiceOperation>("invoiceOperation"),
       xml::Element<&M::invoiceData>("invoiceData"),
       xml::Element<&M::electronicInvoiceHash>("electronicInvoiceHash")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceOperationType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceOperationType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -42,7 +42,7 @@ const xml::ClassInfo& InvoiceQueryParamsType::Info() {
       xml::Element<&M::additionalQueryParams>("additionalQueryParams"),
       xml::Element<&M::relationalQueryParams>("relationalQueryParams"),
       xml::Element<&M::transactionQueryParams>("transactionQueryParams")};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceQueryParamsType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceQueryParamsType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -55,13 +55,13 @@ const xml::ClassInfo& InvoiceReferenceDataType::Info() {
       xml::Element<&M::originalInvoiceNumber>("originalInvoiceNumber"),
       xml::Element<&M::modifyWithoutMaster>("modifyWithoutMaster"),
       xml::Choice<&M::Item>("Item", itemAlternatives)};
-  static constexpr auto info = xml::MakeClass<M>("InvoiceReferenceDataType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("InvoiceReferenceDataType", xml::ns::ApiV3, members);
   return info;
 }
 
 const xml::ClassInfo& ManageAnnulmentRequest::Info() {
   using M = ManageAnnulmentRequest;
-  static constexpr auto info = xml::MakeClass<M>("ManageAnnulmentRequest", ns::Api).DerivedFrom(&ManageAnnulmentRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("ManageAnnulmentRequest", xml::ns::ApiV3).DerivedFrom(&ManageAnnulmentRequestType::Info).Root();
   return info;
 }
 
@@ -70,19 +70,19 @@ const xml::ClassInfo& ManageAnnulmentRequestType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::exchangeToken>("exchangeToken"),
       xml::Wrapped<&M::annulmentOperations>("annulmentOperations", "annulmentOperation")};
-  static constexpr auto info = xml::MakeClass<M>("ManageAnnulmentRequestType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
+  static constexpr auto info = xml::MakeClass<M>("ManageAnnulmentRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
   return info;
 }
 
 const xml::ClassInfo& ManageAnnulmentResponse::Info() {
   using M = ManageAnnulmentResponse;
-  static constexpr auto info = xml::MakeClass<M>("ManageAnnulmentResponse", ns::Api).DerivedFrom(&TransactionResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("ManageAnnulmentResponse", xml::ns::ApiV3).DerivedFrom(&TransactionResponseType::Info).Root();
   return info;
 }
 
 const xml::ClassInfo& ManageInvoiceRequest::Info() {
   using M = ManageInvoiceRequest;
-  static constexpr auto info = xml::MakeClass<M>("ManageInvoiceRequest", ns::Api).DerivedFrom(&ManageInvoiceRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("ManageInvoiceRequest", xml::ns::ApiV3).DerivedFrom(&ManageInvoiceRequestType::Info).Root();
   return info;
 }
 
@@ -91,13 +91,13 @@ const xml::ClassInfo& ManageInvoiceRequestType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::exchangeToken>("exchangeToken"),
       xml::Element<&M::invoiceOperations>("invoiceOperations")};
-  static constexpr auto info = xml::MakeClass<M>("ManageInvoiceRequestType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
+  static constexpr auto info = xml::MakeClass<M>("ManageInvoiceRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
   return info;
 }
 
 const xml::ClassInfo& ManageInvoiceResponse::Info() {
   using M = ManageInvoiceResponse;
-  static constexpr auto info = xml::MakeClass<M>("ManageInvoiceResponse", ns::Api).DerivedFrom(&TransactionResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("ManageInvoiceResponse", xml::ns::ApiV3).DerivedFrom(&TransactionResponseType::Info).Root();
   return info;
 }
 
@@ -109,7 +109,7 @@ const xml::ClassInfo& MandatoryQueryParamsType::Info() {
       xml::Alternative<&M::Item, 2>("originalInvoiceNumber")};
   static constexpr xml::MemberInfo members[] = {
       xml::Choice<&M::Item>("Item", itemAlternatives)};
-  static constexpr auto info = xml::MakeClass<M>("MandatoryQueryParamsType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("MandatoryQueryParamsType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -118,7 +118,7 @@ const xml::ClassInfo& NewCreatedLinesType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::lineNumberIntervalStart>("lineNumberIntervalStart").As(xml::ValueKind::NonNegativeInteger),
       xml::Element<&M::lineNumberIntervalEnd>("lineNumberIntervalEnd").As(xml::ValueKind::NonNegativeInteger)};
-  static constexpr auto info = xml::MakeClass<M>("NewCreatedLinesType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("NewCreatedLinesType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -129,7 +129,7 @@ const xml::ClassInfo& PointerType::Info() {
       xml::Element<&M::value>("value"),
       xml::Element<&M::line>("line").As(xml::ValueKind::NonNegativeInteger),
       xml::Element<&M::originalInvoiceNumber>("originalInvoiceNumber")};
-  static constexpr auto info = xml::MakeClass<M>("PointerType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("PointerType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -139,7 +139,7 @@ const xml::ClassInfo& ProcessingResultListType::Info() {
       xml::Element<&M::processingResult>("processingResult"),
       xml::Element<&M::originalRequestVersion>("originalRequestVersion"),
       xml::Element<&M::annulmentData>("annulmentData")};
-  static constexpr auto info = xml::MakeClass<M>("ProcessingResultListType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("ProcessingResultListType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -153,13 +153,13 @@ const xml::ClassInfo& ProcessingResultType::Info() {
       xml::Element<&M::businessValidationMessages>("businessValidationMessages"),
       xml::Element<&M::compressedContentIndicator>("compressedContentIndicator"),
       xml::Element<&M::originalRequest>("originalRequest")};
-  static constexpr auto info = xml::MakeClass<M>("ProcessingResultType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("ProcessingResultType", xml::ns::ApiV3, members);
   return info;
 }
 
 const xml::ClassInfo& QueryInvoiceChainDigestRequest::Info() {
   using M = QueryInvoiceChainDigestRequest;
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceChainDigestRequest", ns::Api).DerivedFrom(&QueryInvoiceChainDigestRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceChainDigestRequest", xml::ns::ApiV3).DerivedFrom(&QueryInvoiceChainDigestRequestType::Info).Root();
   return info;
 }
 
@@ -168,13 +168,13 @@ const xml::ClassInfo& QueryInvoiceChainDigestRequestType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::page>("page"),
       xml::Element<&M::invoiceChainQuery>("invoiceChainQuery")};
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceChainDigestRequestType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceChainDigestRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryInvoiceChainDigestResponse::Info() {
   using M = QueryInvoiceChainDigestResponse;
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceChainDigestResponse", ns::Api).DerivedFrom(&QueryInvoiceChainDigestResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceChainDigestResponse", xml::ns::ApiV3).DerivedFrom(&QueryInvoiceChainDigestResponseType::Info).Root();
   return info;
 }
 

@@ -8,19 +8,19 @@ const xml::ClassInfo& QueryInvoiceChainDigestResponseType::Info() {
   using M = QueryInvoiceChainDigestResponseType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::invoiceChainDigestResult>("invoiceChainDigestResult")};
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceChainDigestResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceChainDigestResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryInvoiceCheckRequest::Info() {
   using M = QueryInvoiceCheckRequest;
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceCheckRequest", ns::Api).DerivedFrom(&QueryInvoiceDataRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceCheckRequest", xml::ns::ApiV3).DerivedFrom(&QueryInvoiceDataRequestType::Info).Root();
   return info;
 }
 
 const xml::ClassInfo& QueryInvoiceCheckResponse::Info() {
   using M = QueryInvoiceCheckResponse;
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceCheckResponse", ns::Api).DerivedFrom(&QueryInvoiceCheckResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceCheckResponse", xml::ns::ApiV3).DerivedFrom(&QueryInvoiceCheckResponseType::Info).Root();
   return info;
 }
 
@@ -28,13 +28,13 @@ const xml::ClassInfo& QueryInvoiceCheckResponseType::Info() {
   using M = QueryInvoiceCheckResponseType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::invoiceCheckResult>("invoiceCheckResult")};
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceCheckResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceCheckResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryInvoiceDataRequest::Info() {
   using M = QueryInvoiceDataRequest;
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDataRequest", ns::Api).DerivedFrom(&QueryInvoiceDataRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDataRequest", xml::ns::ApiV3).DerivedFrom(&QueryInvoiceDataRequestType::Info).Root();
   return info;
 }
 
@@ -42,13 +42,13 @@ const xml::ClassInfo& QueryInvoiceDataRequestType::Info() {
   using M = QueryInvoiceDataRequestType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::invoiceNumberQuery>("invoiceNumberQuery")};
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDataRequestType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDataRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryInvoiceDataResponse::Info() {
   using M = QueryInvoiceDataResponse;
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDataResponse", ns::Api).DerivedFrom(&QueryInvoiceDataResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDataResponse", xml::ns::ApiV3).DerivedFrom(&QueryInvoiceDataResponseType::Info).Root();
   return info;
 }
 
@@ -56,13 +56,13 @@ const xml::ClassInfo& QueryInvoiceDataResponseType::Info() {
   using M = QueryInvoiceDataResponseType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::invoiceDataResult>("invoiceDataResult")};
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDataResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDataResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryInvoiceDigestRequest::Info() {
   using M = QueryInvoiceDigestRequest;
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDigestRequest", ns::Api).DerivedFrom(&QueryInvoiceDigestRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDigestRequest", xml::ns::ApiV3).DerivedFrom(&QueryInvoiceDigestRequestType::Info).Root();
   return info;
 }
 
@@ -72,13 +72,13 @@ const xml::ClassInfo& QueryInvoiceDigestRequestType::Info() {
       xml::Element<&M::page>("page"),
       xml::Element<&M::invoiceDirection>("invoiceDirection"),
       xml::Element<&M::invoiceQueryParams>("invoiceQueryParams")};
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDigestRequestType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDigestRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryInvoiceDigestResponse::Info() {
   using M = QueryInvoiceDigestResponse;
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDigestResponse", ns::Api).DerivedFrom(&QueryInvoiceDigestResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDigestResponse", xml::ns::ApiV3).DerivedFrom(&QueryInvoiceDigestResponseType::Info).Root();
   return info;
 }
 
@@ -86,13 +86,13 @@ const xml::ClassInfo& QueryInvoiceDigestResponseType::Info() {
   using M = QueryInvoiceDigestResponseType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::invoiceDigestResult>("invoiceDigestResult")};
-  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDigestResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryInvoiceDigestResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryTaxpayerRequest::Info() {
   using M = QueryTaxpayerRequest;
-  static constexpr auto info = xml::MakeClass<M>("QueryTaxpayerRequest", ns::Api).DerivedFrom(&QueryTaxpayerRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryTaxpayerRequest", xml::ns::ApiV3).DerivedFrom(&QueryTaxpayerRequestType::Info).Root();
   return info;
 }
 
@@ -100,13 +100,13 @@ const xml::ClassInfo& QueryTaxpayerRequestType::Info() {
   using M = QueryTaxpayerRequestType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::taxNumber>("taxNumber")};
-  static constexpr auto info = xml::MakeClass<M>("QueryTaxpayerRequestType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryTaxpayerRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryTaxpayerResponse::Info() {
   using M = QueryTaxpayerResponse;
-  static constexpr auto info = xml::MakeClass<M>("QueryTaxpayerResponse", ns::Api).DerivedFrom(&QueryTaxpayerResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryTaxpayerResponse", xml::ns::ApiV3).DerivedFrom(&QueryTaxpayerResponseType::Info).Root();
   return info;
 }
 
@@ -116,13 +116,13 @@ const xml::ClassInfo& QueryTaxpayerResponseType::Info() {
       xml::Flagged<&M::infoDate, &M::infoDateSpecified>("infoDate"),
       xml::Flagged<&M::taxpayerValidity, &M::taxpayerValiditySpecified>("taxpayerValidity"),
       xml::Element<&M::taxpayerData>("taxpayerData")};
-  static constexpr auto info = xml::MakeClass<M>("QueryTaxpayerResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryTaxpayerResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryTransactionListRequest::Info() {
   using M = QueryTransactionListRequest;
-  static constexpr auto info = xml::MakeClass<M>("QueryTransactionListRequest", ns::Api).DerivedFrom(&QueryTransactionListRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryTransactionListRequest", xml::ns::ApiV3).DerivedFrom(&QueryTransactionListRequestType::Info).Root();
   return info;
 }
 
@@ -132,13 +132,13 @@ const xml::ClassInfo& QueryTransactionListRequestType::Info() {
       xml::Element<&M::page>("page"),
       xml::Element<&M::insDate>("insDate"),
       xml::Flagged<&M::requestStatus, &M::requestStatusSpecified>("requestStatus")};
-  static constexpr auto info = xml::MakeClass<M>("QueryTransactionListRequestType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryTransactionListRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryTransactionListResponse::Info() {
   using M = QueryTransactionListResponse;
-  static constexpr auto info = xml::MakeClass<M>("QueryTransactionListResponse", ns::Api).DerivedFrom(&QueryTransactionListResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryTransactionListResponse", xml::ns::ApiV3).DerivedFrom(&QueryTransactionListResponseType::Info).Root();
   return info;
 }
 

@@ -8,13 +8,13 @@ const xml::ClassInfo& QueryTransactionListResponseType::Info() {
   using M = QueryTransactionListResponseType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::transactionListResult>("transactionListResult")};
-  static constexpr auto info = xml::MakeClass<M>("QueryTransactionListResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryTransactionListResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryTransactionStatusRequest::Info() {
   using M = QueryTransactionStatusRequest;
-  static constexpr auto info = xml::MakeClass<M>("QueryTransactionStatusRequest", ns::Api).DerivedFrom(&QueryTransactionStatusRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryTransactionStatusRequest", xml::ns::ApiV3).DerivedFrom(&QueryTransactionStatusRequestType::Info).Root();
   return info;
 }
 
@@ -23,13 +23,13 @@ const xml::ClassInfo& QueryTransactionStatusRequestType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::transactionId>("transactionId"),
       xml::Flagged<&M::returnOriginalRequest, &M::returnOriginalRequestSpecified>("returnOriginalRequest")};
-  static constexpr auto info = xml::MakeClass<M>("QueryTransactionStatusRequestType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryTransactionStatusRequestType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceRequestType::Info);
   return info;
 }
 
 const xml::ClassInfo& QueryTransactionStatusResponse::Info() {
   using M = QueryTransactionStatusResponse;
-  static constexpr auto info = xml::MakeClass<M>("QueryTransactionStatusResponse", ns::Api).DerivedFrom(&QueryTransactionStatusResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("QueryTransactionStatusResponse", xml::ns::ApiV3).DerivedFrom(&QueryTransactionStatusResponseType::Info).Root();
   return info;
 }
 
@@ -37,7 +37,7 @@ const xml::ClassInfo& QueryTransactionStatusResponseType::Info() {
   using M = QueryTransactionStatusResponseType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::processingResults>("processingResults")};
-  static constexpr auto info = xml::MakeClass<M>("QueryTransactionStatusResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("QueryTransactionStatusResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
@@ -46,7 +46,7 @@ const xml::ClassInfo& RelationQueryDateType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::queryOperator>("queryOperator"),
       xml::Element<&M::queryValue>("queryValue").As(xml::ValueKind::Date)};
-  static constexpr auto info = xml::MakeClass<M>("RelationQueryDateType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("RelationQueryDateType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -55,7 +55,7 @@ const xml::ClassInfo& RelationQueryMonetaryType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::queryOperator>("queryOperator"),
       xml::Element<&M::queryValue>("queryValue")};
-  static constexpr auto info = xml::MakeClass<M>("RelationQueryMonetaryType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("RelationQueryMonetaryType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -68,7 +68,7 @@ const xml::ClassInfo& RelationalQueryParamsType::Info() {
       xml::Element<&M::invoiceNetAmountHUF>("invoiceNetAmountHUF"),
       xml::Element<&M::invoiceVatAmount>("invoiceVatAmount"),
       xml::Element<&M::invoiceVatAmountHUF>("invoiceVatAmountHUF")};
-  static constexpr auto info = xml::MakeClass<M>("RelationalQueryParamsType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("RelationalQueryParamsType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -83,7 +83,7 @@ const xml::ClassInfo& SoftwareType::Info() {
       xml::Element<&M::softwareDevContact>("softwareDevContact"),
       xml::Element<&M::softwareDevCountryCode>("softwareDevCountryCode"),
       xml::Element<&M::softwareDevTaxNumber>("softwareDevTaxNumber")};
-  static constexpr auto info = xml::MakeClass<M>("SoftwareType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("SoftwareType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -92,7 +92,7 @@ const xml::ClassInfo& TaxpayerAddressItemType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::taxpayerAddressType>("taxpayerAddressType"),
       xml::Element<&M::taxpayerAddress>("taxpayerAddress")};
-  static constexpr auto info = xml::MakeClass<M>("TaxpayerAddressItemType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("TaxpayerAddressItemType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -105,19 +105,19 @@ const xml::ClassInfo& TaxpayerDataType::Info() {
       xml::Element<&M::incorporation>("incorporation"),
       xml::Element<&M::vatGroupMembership>("vatGroupMembership"),
       xml::Wrapped<&M::taxpayerAddressList>("taxpayerAddressList", "taxpayerAddressItem")};
-  static constexpr auto info = xml::MakeClass<M>("TaxpayerDataType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("TaxpayerDataType", xml::ns::ApiV3, members);
   return info;
 }
 
 const xml::ClassInfo& TokenExchangeRequest::Info() {
   using M = TokenExchangeRequest;
-  static constexpr auto info = xml::MakeClass<M>("TokenExchangeRequest", ns::Api).DerivedFrom(&BasicOnlineInvoiceRequestType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("TokenExchangeRequest", xml::ns::ApiV3).DerivedFrom(&BasicOnlineInvoiceRequestType::Info).Root();
   return info;
 }
 
 const xml::ClassInfo& TokenExchangeResponse::Info() {
   using M = TokenExchangeResponse;
-  static constexpr auto info = xml::MakeClass<M>("TokenExchangeResponse", ns::Api).DerivedFrom(&TokenExchangeResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("TokenExchangeResponse", xml::ns::ApiV3).DerivedFrom(&TokenExchangeResponseType::Info).Root();
   return info;
 }
 
@@ -127,7 +127,7 @@ const xml::ClassInfo& TokenExchangeResponseType::Info() {
       xml::Element<&M::encodedExchangeToken>("encodedExchangeToken"),
       xml::Element<&M::tokenValidityFrom>("tokenValidityFrom"),
       xml::Element<&M::tokenValidityTo>("tokenValidityTo")};
-  static constexpr auto info = xml::MakeClass<M>("TokenExchangeResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("TokenExchangeResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
@@ -137,7 +137,7 @@ const xml::ClassInfo& TransactionListResultType::Info() {
       xml::Element<&M::currentPage>("currentPage"),
       xml::Element<&M::availablePage>("availablePage"),
       xml::Element<&M::transaction>("transaction")};
-  static constexpr auto info = xml::MakeClass<M>("TransactionListResultType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("TransactionListResultType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -147,7 +147,7 @@ const xml::ClassInfo& TransactionQueryParamsType::Info() {
       xml::Element<&M::transactionId>("transactionId"),
       xml::Flagged<&M::index, &M::indexSpecified>("index"),
       xml::Flagged<&M::invoiceOperation, &M::invoiceOperationSpecified>("invoiceOperation")};
-  static constexpr auto info = xml::MakeClass<M>("TransactionQueryParamsType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("TransactionQueryParamsType", xml::ns::ApiV3, members);
   return info;
 }
 
@@ -155,7 +155,7 @@ const xml::ClassInfo& TransactionResponseType::Info() {
   using M = TransactionResponseType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::transactionId>("transactionId")};
-  static constexpr auto info = xml::MakeClass<M>("TransactionResponseType", ns::Api, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
+  static constexpr auto info = xml::MakeClass<M>("TransactionResponseType", xml::ns::ApiV3, members).DerivedFrom(&BasicOnlineInvoiceResponseType::Info);
   return info;
 }
 
@@ -170,7 +170,7 @@ const xml::ClassInfo& TransactionType::Info() {
       xml::Element<&M::technicalAnnulment>("technicalAnnulment"),
       xml::Element<&M::originalRequestVersion>("originalRequestVersion"),
       xml::Element<&M::itemCount>("itemCount")};
-  static constexpr auto info = xml::MakeClass<M>("TransactionType", ns::Api, members);
+  static constexpr auto info = xml::MakeClass<M>("TransactionType", xml::ns::ApiV3, members);
   return info;
 }
 

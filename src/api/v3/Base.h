@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "api/xml/MemberTable.h"
-#include "api/v3/Namespaces.h"
+#include "api/xml/Namespaces.h"
+#include "api/xml/values/DateTimeText.h"
 
 namespace kelvo::api::v3 {
 

@@ -38,7 +38,7 @@ const xml::ClassInfo& DetailedAddressType::Info() {
       xml::Element<&M::floor>("floor"),
       xml::Element<&M::door>("door"),
       xml::Element<&M::lotNumber>("lotNumber")};
-  static constexpr auto info = xml::MakeClass<M>("DetailedAddressType", ns::Base, members);
+  static constexpr auto info = xml::MakeClass<M>("DetailedAddressType", xml::ns::BaseV3, members);
   return info;
 }
 
@@ -49,7 +49,7 @@ const xml::ClassInfo& TaxNumberType::Info() {
       xml::Element<&M::vatCode>("vatCode"),
       xml::Element<&M::countyCode>("countyCode")};
   static constexpr xml::ClassInfoFn admits[] = {&CustomerTaxNumberType::Info};
-  static constexpr auto info = xml::MakeClass<M>("TaxNumberType", ns::Base, members).Admitting(admits);
+  static constexpr auto info = xml::MakeClass<M>("TaxNumberType", xml::ns::BaseV3, members).Admitting(admits);
   return info;
 }
 

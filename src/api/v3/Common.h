@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "api/xml/MemberTable.h"
-#include "api/v3/Namespaces.h"
+#include "api/xml/Namespaces.h"
+#include "api/xml/values/DateTimeText.h"
 
 namespace kelvo::api::v3 {
 
@@ -27,8 +28,10 @@ struct BasicHeaderType : xml::MessageObject {
   xml::DateTime timestamp;
   std::optional<std::string> requestVersion;
   std::optional<std::string> headerVersion;
-  // The text written as element timestamp: timestamp in UTC, to the millisecond.
-  std::string timestampString() const;
+  // The text form of timestamp written as element timestamp: the UTC instant,
+  // to the millisecond. Setting it parses the text into timestamp.
+  std::string timestampString() const { return xml::FormatHeaderTimestamp(timestamp); }
+  void timestampString(std::string_view text) { timestamp = xml::ParseHeaderTimestamp(text); }
 
   static const xml::ClassInfo& Info();
   const xml::ClassInfo& GetClassInfo() const override { return Info(); }

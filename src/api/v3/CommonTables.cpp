@@ -31,7 +31,7 @@ const xml::ClassInfo& BasicHeaderType::Info() {
       xml::Element<&M::timestamp>("timestampString", "timestamp").As(xml::ValueKind::HeaderTimestamp).At(1),
       xml::Element<&M::requestVersion>("requestVersion").At(2),
       xml::Element<&M::headerVersion>("headerVersion").At(3)};
-  static constexpr auto info = xml::MakeClass<M>("BasicHeaderType", ns::Common, members);
+  static constexpr auto info = xml::MakeClass<M>("BasicHeaderType", xml::ns::Common, members);
   return info;
 }
 
@@ -41,7 +41,7 @@ const xml::ClassInfo& BasicRequestType::Info() {
       xml::Element<&M::header>("header"),
       xml::Element<&M::user>("user")};
   static constexpr xml::ClassInfoFn admits[] = {&BasicOnlineInvoiceRequestType::Info, &ManageAnnulmentRequestType::Info, &ManageInvoiceRequestType::Info, &QueryInvoiceChainDigestRequestType::Info, &QueryInvoiceDataRequestType::Info, &QueryInvoiceDigestRequestType::Info, &QueryTaxpayerRequestType::Info, &QueryTransactionListRequestType::Info, &QueryTransactionStatusRequestType::Info};
-  static constexpr auto info = xml::MakeClass<M>("BasicRequestType", ns::Common, members).Admitting(admits);
+  static constexpr auto info = xml::MakeClass<M>("BasicRequestType", xml::ns::Common, members).Admitting(admits);
   return info;
 }
 
@@ -51,7 +51,7 @@ const xml::ClassInfo& BasicResponseType::Info() {
       xml::Element<&M::header>("header"),
       xml::Element<&M::result>("result")};
   static constexpr xml::ClassInfoFn admits[] = {&BasicOnlineInvoiceResponseType::Info, &GeneralErrorHeaderResponseType::Info, &GeneralErrorResponseType::Info, &QueryInvoiceChainDigestResponseType::Info, &QueryInvoiceCheckResponseType::Info, &QueryInvoiceDataResponseType::Info, &QueryInvoiceDigestResponseType::Info, &QueryTaxpayerResponseType::Info, &QueryTransactionListResponseType::Info, &QueryTransactionStatusResponseType::Info, &TokenExchangeResponseType::Info, &TransactionResponseType::Info};
-  static constexpr auto info = xml::MakeClass<M>("BasicResponseType", ns::Common, members).Admitting(admits);
+  static constexpr auto info = xml::MakeClass<M>("BasicResponseType", xml::ns::Common, members).Admitting(admits);
   return info;
 }
 
@@ -62,7 +62,7 @@ const xml::ClassInfo& BasicResultType::Info() {
       xml::Element<&M::errorCode>("errorCode"),
       xml::Element<&M::message>("message"),
       xml::Wrapped<&M::notifications>("notifications", "notification")};
-  static constexpr auto info = xml::MakeClass<M>("BasicResultType", ns::Common, members);
+  static constexpr auto info = xml::MakeClass<M>("BasicResultType", xml::ns::Common, members);
   return info;
 }
 
@@ -71,26 +71,26 @@ const xml::ClassInfo& CryptoType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Attribute<&M::cryptoType>("cryptoType"),
       xml::Text<&M::Value>("Value")};
-  static constexpr auto info = xml::MakeClass<M>("CryptoType", ns::Common, members);
+  static constexpr auto info = xml::MakeClass<M>("CryptoType", xml::ns::Common, members);
   return info;
 }
 
 const xml::ClassInfo& GeneralErrorHeaderResponse::Info() {
   using M = GeneralErrorHeaderResponse;
-  static constexpr auto info = xml::MakeClass<M>("GeneralErrorHeaderResponse", ns::Common).DerivedFrom(&GeneralErrorHeaderResponseType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("GeneralErrorHeaderResponse", xml::ns::Common).DerivedFrom(&GeneralErrorHeaderResponseType::Info).Root();
   return info;
 }
 
 const xml::ClassInfo& GeneralErrorHeaderResponseType::Info() {
   using M = GeneralErrorHeaderResponseType;
   static constexpr xml::ClassInfoFn admits[] = {&GeneralErrorResponseType::Info};
-  static constexpr auto info = xml::MakeClass<M>("GeneralErrorHeaderResponseType", ns::Common).DerivedFrom(&BasicResponseType::Info).Admitting(admits);
+  static constexpr auto info = xml::MakeClass<M>("GeneralErrorHeaderResponseType", xml::ns::Common).DerivedFrom(&BasicResponseType::Info).Admitting(admits);
   return info;
 }
 
 const xml::ClassInfo& GeneralExceptionResponse::Info() {
   using M = GeneralExceptionResponse;
-  static constexpr auto info = xml::MakeClass<M>("GeneralExceptionResponse", ns::Common).DerivedFrom(&BasicResultType::Info).Root();
+  static constexpr auto info = xml::MakeClass<M>("GeneralExceptionResponse", xml::ns::Common).DerivedFrom(&BasicResultType::Info).Root();
   return info;
 }
 
@@ -99,7 +99,7 @@ const xml::ClassInfo& NotificationType::Info() {
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::notificationCode>("notificationCode"),
       xml::Element<&M::notificationText>("notificationText")};
-  static constexpr auto info = xml::MakeClass<M>("NotificationType", ns::Common, members);
+  static constexpr auto info = xml::MakeClass<M>("NotificationType", xml::ns::Common, members);
   return info;
 }
 
@@ -109,7 +109,7 @@ const xml::ClassInfo& TechnicalValidationResultType::Info() {
       xml::Element<&M::validationResultCode>("validationResultCode"),
       xml::Element<&M::validationErrorCode>("validationErrorCode"),
       xml::Element<&M::message>("message")};
-  static constexpr auto info = xml::MakeClass<M>("TechnicalValidationResultType", ns::Common, members);
+  static constexpr auto info = xml::MakeClass<M>("TechnicalValidationResultType", xml::ns::Common, members);
   return info;
 }
 
@@ -120,7 +120,7 @@ const xml::ClassInfo& UserHeaderType::Info() {
       xml::Element<&M::passwordHash>("passwordHash"),
       xml::Element<&M::taxNumber>("taxNumber"),
       xml::Element<&M::requestSignature>("requestSignature")};
-  static constexpr auto info = xml::MakeClass<M>("UserHeaderType", ns::Common, members);
+  static constexpr auto info = xml::MakeClass<M>("UserHeaderType", xml::ns::Common, members);
   return info;
 }
 

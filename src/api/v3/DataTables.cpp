@@ -8,7 +8,7 @@ const xml::ClassInfo& CustomerTaxNumberType::Info() {
   using M = CustomerTaxNumberType;
   static constexpr xml::MemberInfo members[] = {
       xml::Element<&M::groupMemberTaxNumber>("groupMemberTaxNumber")};
-  static constexpr auto info = xml::MakeClass<M>("CustomerTaxNumberType", ns::Data, members).DerivedFrom(&TaxNumberType::Info);
+  static constexpr auto info = xml::MakeClass<M>("CustomerTaxNumberType", xml::ns::DataV3, members).DerivedFrom(&TaxNumberType::Info);
   return info;
 }
 
