@@ -1,5 +1,3 @@
-// TEMPORARY guard until the API 3.0 communicator lands in the tree.
-#if __has_include("communication/v3/Communicator.h")
 #include "entry/CommunicatorWrapper.h"
 
 #include "communication/v3/Communicator.h"
@@ -80,4 +78,3 @@ CommunicatorWrapper::Text CommunicatorWrapper::QueryTaxpayerOperation(
 }
 
 }  // namespace kelvo::Communication::v3
-#endif

@@ -1,5 +1,3 @@
-// TEMPORARY guard until the API 3.0 communicator lands in the tree.
-#if __has_include("communication/v3/Communicator.h")
 // The seven exported operations, ReleaseResultString and KelvoLastErrorText:
 // host arguments are copied and checked, the operation runs through
 // CommunicatorWrapper, and every failure is contained at this boundary.
@@ -140,4 +138,3 @@ KELVO_EXPORT char* KELVO_CALL QueryTaxpayerOperation(
 }
 
 }  // extern "C"
-#endif

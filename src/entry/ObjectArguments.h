@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "api/v3/InvoiceQueryParamsType.h"
+#include "api/v3/Api.h"
 #include "api/xml/values/DateTime.h"
 
 namespace kelvo::entry {
@@ -14,9 +14,10 @@ namespace kelvo::entry {
 // argument, when it is missing or no such text.
 api::xml::DateTime ReadTimestampText(const std::optional<std::string>& text);
 
-// The XML text of an InvoiceQueryParamsType element read by the message
-// reader; missing text gives no parameters. Throws when the text is not such
-// an element.
+// The XML text of an InvoiceQueryParamsType element: its root is named
+// invoiceQueryParams (as in a digest request) or InvoiceQueryParamsType, in
+// the API 3.0 namespace, and is read by the message reader. Missing text gives
+// no parameters. Throws ArgumentError when the text is not such an element.
 std::optional<api::v3::InvoiceQueryParamsType> ReadInvoiceQueryParams(
     const std::optional<std::string>& xml);
 

@@ -1,5 +1,3 @@
-// TEMPORARY guard until the API 3.0 communicator lands in the tree.
-#if __has_include("communication/v3/Communicator.h")
 // The object interface of the API 3.0 communicator: KelvoV3Communicator_*.
 // Each function finds the live communicator behind its handle, copies and
 // checks the host's arguments, runs the operation and contains every failure,
@@ -248,4 +246,3 @@ KELVO_EXPORT char* KELVO_CALL KelvoV3Communicator_GenerateRequestSignatureWithIt
 }
 
 }  // extern "C"
-#endif

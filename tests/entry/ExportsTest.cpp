@@ -223,9 +223,9 @@ TEST(Exports, ManyThreadsCallExportsAtOnce) {
         char* results[] = {
             lib.QueryTaxpayerOperation(id.c_str(), "l", "p", "1", "s", "", "", nullptr, "2"),
             lib.ManageInvoiceOperation(id.c_str(), "l", "p", "1", "s", "", "t", ops, docs, nullptr),
+            lib.QueryInvoiceStatusOperation(id.c_str(), "l", "p", "1", "s", "", "TX", 1, nullptr),
             lib.ManageInvoiceOperationSingle(id.c_str(), "l", "p", "1", "s", "", "t", "bad", "d",
                                              nullptr),
-            lib.QueryInvoiceStatusOperation(id.c_str(), "l", "p", "1", "s", "", "TX", 1, nullptr),
         };
         for (char* result : results) {
           if (result != nullptr) ++unexpected[t];
