@@ -20,9 +20,27 @@ struct CurlTextFree {
 };
 using CurlText = std::unique_ptr<char, CurlTextFree>;
 
+// The address as it can stand in a one-line message: control characters
+// written as escapes.
+std::string Printable(std::string_view url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (const char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      text += c;
+    } else {
+      text += "\\x";
+      text += kHex[byte >> 4];
+      text += kHex[byte & 0xF];
+    }
+  }
+  return text;
+}
+
 HttpFailure Unusable(std::string_view url, std::string_view why) {
   return HttpFailure{HttpFailureKind::InvalidRequest,
-                     "InvalidAddress: the address \"" + std::string(url) +
+                     "InvalidAddress: the address \"" + Printable(url) +
                          "\" is not a usable HTTP or HTTPS address: " + std::string(why)};
 }
 

@@ -48,6 +48,7 @@ std::string_view CauseName(CURLcode code) {
     case CURLE_PARTIAL_FILE:
       return "ConnectionClosed";
     case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:  // the address was checked; here the peer spoke no HTTP
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
     case CURLE_HTTP3:
@@ -99,10 +100,12 @@ HttpFailure DescribeCurlFailure(const CurlTransferState& state) {
   const std::string_view curlMessage =
       state.errorBuffer.empty() ? std::string_view(curl_easy_strerror(state.code))
                                 : std::string_view(state.errorBuffer);
-  const std::string description = std::string(CauseName(state.code)) + ": " +
-                                  InnermostMessage(state, curlMessage) + " (" + Stage(state) +
-                                  "; curl error " + std::to_string(static_cast<int>(state.code)) +
-                                  ": " + std::string(curlMessage) + ")";
+  const std::string innermost = InnermostMessage(state, curlMessage);
+  std::string description = std::string(CauseName(state.code)) + ": " + innermost + " (" +
+                            Stage(state) + "; curl error " +
+                            std::to_string(static_cast<int>(state.code));
+  if (innermost != curlMessage) description += ": " + std::string(curlMessage);
+  description += ")";
   return HttpFailure{state.headersComplete ? HttpFailureKind::Body : HttpFailureKind::Transport,
                      description};
 }

@@ -341,6 +341,14 @@ HttpResult CurlHttpTransport::Post(const HttpRequest& request, const HttpTranspo
       code = curl_easy_perform(handle);
     }
 
+    if (code == CURLE_OK && !exchange.headersComplete) {
+      // libcurl takes a connection closed in the middle of the headers for
+      // their end; without the blank line that ends them there is no answer.
+      return HttpFailure{HttpFailureKind::Transport,
+                         "ConnectionClosed: the connection closed before the answer's status line and "
+                         "headers were complete (waiting for the answer of " +
+                             address.HostPort() + ")"};
+    }
     if (code == CURLE_OK && !exchange.bodyTooLarge && !exchange.outOfMemory) {
       curl_off_t length = -1;
       curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);

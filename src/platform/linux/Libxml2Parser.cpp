@@ -56,7 +56,7 @@ class TreeBuilder {
   const std::string& Failure() const { return failure_; }
 
   void Fail(std::string message) {
-    if (failure_.empty()) failure_ = std::move(message);
+    if (failure_.empty()) failure_ = "XML is not accepted: " + std::move(message);
     xmlStopParser(context_);
   }
 
@@ -65,7 +65,7 @@ class TreeBuilder {
     std::string message = error.message == nullptr ? "unknown XML error" : error.message;
     while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
     if (error.line > 0) message += " (line " + std::to_string(error.line) + ")";
-    if (failure_.empty()) failure_ = std::move(message);
+    if (failure_.empty()) failure_ = "XML is not well-formed: " + std::move(message);
   }
 
   void StartElement(const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri,
@@ -260,7 +260,7 @@ std::unique_ptr<XmlElement> ParseXmlDocument(std::string_view text, const XmlPar
   context->sax = ownHandler;
   const bool wellFormed = context->wellFormed != 0;
 
-  if (!builder.Failure().empty()) throw XmlParseError("XML is not accepted: " + builder.Failure());
+  if (!builder.Failure().empty()) throw XmlParseError(builder.Failure());
   if (!wellFormed) throw XmlParseError("XML is not well-formed");
   auto root = builder.TakeRoot();
   if (!root) throw XmlParseError("the XML document has no root element");
