@@ -129,9 +129,12 @@ HttpReply Service::Handle(const HttpRequest& request) {
       case Fault::Error500Html:
         reply.status = 500;
         reply.contentType = "text/html;charset=UTF-8";
+        // A front server's page as it is sent in practice: HTML, not XML (the
+        // bare <hr> is not well-formed).
         reply.body =
-            "<!DOCTYPE html>\n<html><head><title>500 Internal Server Error</title></head>\n"
-            "<body><h1>Internal Server Error</h1><p>The server encountered an internal error.</p></body></html>\n";
+            "<html>\r\n<head><title>500 Internal Server Error</title></head>\r\n<body>\r\n"
+            "<center><h1>500 Internal Server Error</h1></center>\r\n<hr><center>kelvo-simulator</center>\r\n"
+            "</body>\r\n</html>\r\n";
         return reply;
       case Fault::OkNotXml:
         reply.contentType = "application/xml;charset=UTF-8";

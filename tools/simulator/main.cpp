@@ -135,6 +135,7 @@ int Run(int argc, char** argv) {
   // thread alone receives them, with sigwait, and shuts everything down.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) std::signal(signal, SIG_DFL);  // an inherited "ignore" would swallow them
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGHUP);
