@@ -13,7 +13,7 @@ std::map<std::string, std::string> HostSettings(const std::string& osaUri) {
       {"loggerPath", "kelvo.log"},  // replaced by the folder's own path
       {"xmlPath", "archive/"},
       {"cipherMode", "ECB"},
-      {"softwareId", "HU12345678-DEMO01"},
+      {"softwareId", "HU12345678-DEMO001"},
       {"softwareName", "Kelvo test host"},
       {"softwareOperation", "LOCAL_SOFTWARE"},
       {"softwareMainVersion", "1.0"},

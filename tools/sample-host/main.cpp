@@ -120,7 +120,7 @@ std::string First(const std::string& xml, const std::string& name) {
 
 // The decrypted token is a secret: it never goes to the console.
 std::string Printable(std::string xml) {
-  xml = std::regex_replace(xml, std::regex(R"((decodedExchangeToken>)[^<]*<)"), "$1********<");
+  xml = std::regex_replace(xml, std::regex(R"((<decodedExchangeToken>)[^<]*<)"), "$1********<");
   // Base64 documents make the answer unreadable; show their size instead.
   return std::regex_replace(xml, std::regex(R"(>([A-Za-z0-9+/=]{200,})<)"), ">[base64 data]<");
 }
