@@ -1,6 +1,8 @@
 // Pool of libcurl easy handles with per-origin in-use counts.
 #include "platform/linux/CurlHandlePool.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -92,7 +94,7 @@ std::optional<CurlHandlePool::Lease> CurlHandlePool::Acquire(
     }
     ++state.inUse;
     if (!state.idle.empty()) {
-      handle = std::move(state.idle.back());
+      handle = std::move(state.idle.back().handle);
       state.idle.pop_back();
     }
   }
@@ -106,25 +108,39 @@ std::optional<CurlHandlePool::Lease> CurlHandlePool::Acquire(
 }
 
 void CurlHandlePool::Return(const std::string& origin, EasyHandle handle) noexcept {
-  EasyHandle dropped;  // cleaned up after the lock is released
-  {
+  std::vector<EasyHandle> dropped;  // cleaned up after the lock is released
+  try {
     std::lock_guard lock(mutex_);
     auto it = origins_.find(origin);
     if (it == origins_.end()) return;  // cannot happen: the lease counted itself in
     OriginState& state = it->second;
     --state.inUse;
+    const auto now = Clock::now();
     if (keepHandles_ && handle && state.idle.size() < kMaxIdleHandlesPerOrigin) {
-      try {
-        state.idle.push_back(std::move(handle));
-      } catch (...) {
-        dropped = std::move(handle);
-      }
-    } else {
-      dropped = std::move(handle);
+      state.idle.push_back(IdleHandle{std::move(handle), now});
     }
     if (state.inUse == 0 && state.idle.empty() && state.waiters == 0) origins_.erase(it);
+    if (now - lastSweep_ >= std::chrono::seconds(1)) {
+      lastSweep_ = now;
+      SweepIdle(now, dropped);
+    }
+  } catch (...) {
+    // Out of memory while keeping the handle: it is dropped below instead.
   }
   slotFreed_.notify_all();
+}
+
+void CurlHandlePool::SweepIdle(Clock::time_point now, std::vector<EasyHandle>& dropped) {
+  for (auto it = origins_.begin(); it != origins_.end();) {
+    auto& idle = it->second.idle;
+    // Oldest first: the stale ones form a prefix.
+    auto fresh = std::find_if(idle.begin(), idle.end(),
+                              [&](const IdleHandle& entry) { return now - entry.since < kMaxIdleTime; });
+    for (auto stale = idle.begin(); stale != fresh; ++stale) dropped.push_back(std::move(stale->handle));
+    idle.erase(idle.begin(), fresh);
+    const bool unused = it->second.inUse == 0 && idle.empty() && it->second.waiters == 0;
+    it = unused ? origins_.erase(it) : std::next(it);
+  }
 }
 
 }  // namespace kelvo::platform::curl

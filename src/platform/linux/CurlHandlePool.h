@@ -96,13 +96,26 @@ class CurlHandlePool {
   // keeps at most; more come and go with bursts of parallel requests.
   static constexpr std::size_t kMaxIdleHandlesPerOrigin = 64;
 
+  // An idle handle older than this is dropped with its connection: libcurl
+  // would not reuse a connection idle this long anyway (its maximum idle age
+  // is 118 s), and origins no longer called should not hold sockets for ever.
+  static constexpr std::chrono::seconds kMaxIdleTime{120};
+
+  using Clock = std::chrono::steady_clock;
+  struct IdleHandle {
+    EasyHandle handle;
+    Clock::time_point since;
+  };
   struct OriginState {
     long inUse = 0;
     long waiters = 0;              // callers waiting for a free slot
-    std::vector<EasyHandle> idle;  // most recently returned last
+    std::vector<IdleHandle> idle;  // most recently returned last
   };
 
   void Return(const std::string& origin, EasyHandle handle) noexcept;
+  // Moves handles idle for too long into dropped and forgets unused origins;
+  // called with the lock held, at most once a second.
+  void SweepIdle(Clock::time_point now, std::vector<EasyHandle>& dropped);
   EasyHandle NewHandle() const;
 
   const bool keepHandles_;
@@ -111,6 +124,7 @@ class CurlHandlePool {
   std::mutex mutex_;
   std::condition_variable slotFreed_;
   std::unordered_map<std::string, OriginState> origins_;
+  Clock::time_point lastSweep_{};
 };
 
 }  // namespace kelvo::platform::curl
