@@ -28,7 +28,7 @@ std::int32_t ParseInt32(std::string_view text) {
   std::string_view digits = text;
   if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
   std::int32_t value = 0;
-  if (!digits.empty() && digits.front() != '+') {
+  if (!digits.empty() && digits.front() != '+' && !(digits.size() != text.size() && digits.front() == '-')) {
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (error == std::errc() && end == digits.data() + digits.size()) return value;
   }
