@@ -258,6 +258,26 @@ TEST(SimulatorSubmission, FollowsATransactionAndAnswersTheInvoiceQueries) {
   EXPECT_EQ(ElementTexts(digest.body, "invoiceNumber"), std::vector<std::string>{"KT-2024/001"}) << digest.body;
   EXPECT_EQ(ElementText(digest.body, "invoiceNetAmount"), "1000.00");
   EXPECT_TRUE(schema.Accepts(digest.body)) << digest.body;
+
+  // A technical annulment runs the same road and reports its verification.
+  const std::string annulment =
+      "<InvoiceAnnulment xmlns=\"http://schemas.nav.gov.hu/OSA/3.0/annul\"><annulmentReference>KT-2024/001</annulmentReference>"
+      "<annulmentTimestamp>2024-03-16T10:00:00.000Z</annulmentTimestamp><annulmentCode>ERRATIC_DATA</annulmentCode>"
+      "<annulmentReason>Hibás adat</annulmentReason></InvoiceAnnulment>";
+  const auto annulled = simulator.Post(Operation("manageAnnulment"),
+                                       Submission(Envelope{}, ExchangeToken(simulator, user, schema), {{"ANNUL", annulment}}, true));
+  ASSERT_EQ(annulled.status, 200) << annulled.body;
+  const std::string annulmentId = ElementText(annulled.body, "transactionId");
+  std::string annulmentStatus;
+  for (int query = 0; query < 2; ++query) {
+    annulmentStatus = simulator
+                          .Post(Operation("queryTransactionStatus"),
+                                Request("QueryTransactionStatusRequest", Envelope{}, "<transactionId>" + annulmentId + "</transactionId>"))
+                          .body;
+    EXPECT_TRUE(schema.Accepts(annulmentStatus)) << annulmentStatus;
+  }
+  EXPECT_EQ(ElementText(annulmentStatus, "invoiceStatus"), "DONE");
+  EXPECT_EQ(ElementText(annulmentStatus, "annulmentVerificationStatus"), "VERIFICATION_DONE");
 }
 
 TEST(SimulatorSubmission, RefusesAnExpiredToken) {
@@ -317,6 +337,16 @@ TEST(SimulatorFaults, EachModeShapesTheAnswerAsNamed) {
       {"ok-bom-declaration", 200, taxpayer, [](const HttpAnswer& a) { EXPECT_EQ(a.body.rfind("\xEF\xBB\xBF<?xml ", 0), 0u); }},
       {"ok-no-declaration", 200, taxpayer, [](const HttpAnswer& a) { EXPECT_EQ(a.body.rfind("<QueryTaxpayerResponse ", 0), 0u); }},
       {"ok-wrong-root", 200, std::string(kApi) + "UnexpectedResponse"},
+      {"ok-utf16-bom", 200, taxpayer,
+       [](const HttpAnswer& a) {
+         EXPECT_EQ(a.body.rfind("\xFF\xFE<\0?\0x\0m\0l\0", 0), 0u);
+         EXPECT_NE(a.body.find(std::string("\xE9\0", 2)), std::string::npos);  // the "é" of the taxpayer's name
+       }},
+      {"ok-misleading-charset", 200, taxpayer,
+       [](const HttpAnswer& a) {
+         EXPECT_EQ(a.Header("Content-Type"), "application/xml;charset=ISO-8859-2");
+         EXPECT_NE(a.body.find("egyéni"), std::string::npos);
+       }},
       {"chunked", 200, taxpayer,
        [](const HttpAnswer& a) {
          EXPECT_EQ(a.Header("Transfer-Encoding"), "chunked");

@@ -6,7 +6,7 @@
 namespace kelvo::simulator {
 namespace {
 
-constexpr std::array<std::pair<Fault, std::string_view>, 18> kNames{{
+constexpr std::array<std::pair<Fault, std::string_view>, 20> kNames{{
     {Fault::None, "none"},
     {Fault::Error500GeneralError, "error-500-general-error"},
     {Fault::Error400GeneralException, "error-400-general-exception"},
@@ -16,6 +16,8 @@ constexpr std::array<std::pair<Fault, std::string_view>, 18> kNames{{
     {Fault::OkNotXml, "ok-not-xml"},
     {Fault::OkBomDeclaration, "ok-bom-declaration"},
     {Fault::OkNoDeclaration, "ok-no-declaration"},
+    {Fault::OkUtf16Bom, "ok-utf16-bom"},
+    {Fault::OkMisleadingCharset, "ok-misleading-charset"},
     {Fault::OkWrongRoot, "ok-wrong-root"},
     {Fault::Chunked, "chunked"},
     {Fault::NoContentLength, "no-content-length"},

@@ -21,6 +21,8 @@ enum class Fault {
   OkNotXml,                  // 200, a body that is not XML
   OkBomDeclaration,          // 200, the real answer after a byte-order mark and a declaration
   OkNoDeclaration,           // 200, the real answer without an XML declaration
+  OkUtf16Bom,                // 200, the real answer in UTF-16LE after its byte-order mark
+  OkMisleadingCharset,       // 200, the real answer (UTF-8) announced as ISO-8859-2
   OkWrongRoot,               // 200, the real answer under a root of another name
   Chunked,                   // the real answer, chunked, no Content-Length
   NoContentLength,           // the real answer, no Content-Length, ended by closing

@@ -69,6 +69,30 @@ bool InRange(const std::string& value, const std::optional<std::string>& from, c
   return true;
 }
 
+// UTF-8 (trusted: the simulator wrote it) to UTF-16LE with its byte-order mark.
+std::string Utf16LittleEndianWithBom(std::string_view utf8) {
+  std::string out = "\xFF\xFE";
+  auto unit = [&out](std::uint32_t value) {
+    out.push_back(static_cast<char>(value & 0xFF));
+    out.push_back(static_cast<char>(value >> 8));
+  };
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    std::uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (int k = 1; k <= extra && i + k < utf8.size(); ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += static_cast<std::size_t>(extra) + 1;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      unit(0xD800 + (code >> 10));
+      unit(0xDC00 + (code & 0x3FF));
+    } else {
+      unit(code);
+    }
+  }
+  return out;
+}
+
 std::string PagedCounts(int page, std::size_t total) {
   const std::size_t pages = (total + kPageSize - 1) / kPageSize;
   return Leaf("currentPage", std::to_string(page)) + Leaf("availablePage", std::to_string(pages));
@@ -185,6 +209,7 @@ HttpReply Service::Handle(const HttpRequest& request) {
   switch (fault) {
     case Fault::OkBomDeclaration: break;
     case Fault::OkNoDeclaration: declaration = false; break;
+    case Fault::OkMisleadingCharset: reply.contentType = "application/xml;charset=ISO-8859-2"; break;
     case Fault::OkWrongRoot: rootOverride = "UnexpectedResponse"; break;
     case Fault::Chunked: reply.form = WireForm::Chunked; break;
     case Fault::NoContentLength: reply.form = WireForm::UntilClose; break;
@@ -194,6 +219,13 @@ HttpReply Service::Handle(const HttpRequest& request) {
   reply.status = answer.status;
   reply.body = Document(answer, declaration, rootOverride);
   if (fault == Fault::OkBomDeclaration) reply.body.insert(0, "\xEF\xBB\xBF");
+  if (fault == Fault::OkUtf16Bom) {
+    std::string text = reply.body;
+    const std::string from = "encoding=\"UTF-8\"";
+    text.replace(text.find(from), from.size(), "encoding=\"UTF-16\"");
+    reply.body = Utf16LittleEndianWithBom(text);
+    reply.contentType = "application/xml";
+  }
   if (settings_.verbose) {
     std::fprintf(stderr, "%s %s -> %d %s [%s]\n", request.method.c_str(), request.target.c_str(), reply.status,
                  answer.root.c_str(), std::string(FaultName(fault)).c_str());
