@@ -184,6 +184,27 @@ TEST(SimulatorSchemas, ReportsViolationsInTechnicalValidationMessages) {
   EXPECT_EQ(ElementText(invalid.body, "validationErrorCode"), "SCHEMA_VIOLATION");
   EXPECT_NE(ElementText(invalid.body, "technicalValidationMessages").find("taxNumber"), std::string::npos) << invalid.body;
   EXPECT_TRUE(AnswerSchema().Accepts(invalid.body)) << invalid.body;
+
+  // Submitted documents are judged when their transaction is processed: an
+  // official sample passes, a document missing mandatory parts is ABORTED.
+  std::string sample = ReadFile(*shared / "schemas/samples-3.0/data/Belfoldi_termekertekesites.xml");
+  const std::string supplier = "<base:taxpayerId>99999999</base:taxpayerId>";
+  sample.replace(sample.find(supplier), supplier.size(), "<base:taxpayerId>12345676</base:taxpayerId>");
+  const std::string token = ExchangeToken(simulator, DefaultSimulatorUser(), AnswerSchema());
+  const auto submitted = simulator.Post(
+      Operation("manageInvoice"),
+      Submission(Envelope{}, token, {{"CREATE", sample}, {"CREATE", Invoice("KT-INVALID", "12345676", "24587193")}}));
+  ASSERT_EQ(submitted.status, 200) << submitted.body;
+  std::string status;
+  for (int query = 0; query < 2; ++query) {
+    status = simulator
+                 .Post(Operation("queryTransactionStatus"),
+                       Request("QueryTransactionStatusRequest", Envelope{},
+                               "<transactionId>" + ElementText(submitted.body, "transactionId") + "</transactionId>"))
+                 .body;
+  }
+  EXPECT_EQ(ElementTexts(status, "invoiceStatus"), (std::vector<std::string>{"DONE", "ABORTED"})) << status;
+  EXPECT_EQ(ElementText(status, "validationErrorCode"), "SCHEMA_VIOLATION");
 }
 
 TEST(SimulatorSubmission, FollowsATransactionAndAnswersTheInvoiceQueries) {

@@ -203,7 +203,12 @@ HttpReply Service::Handle(const HttpRequest& request) {
                                     "Simulated error answer with a success status");
         break;
       default:
-        answer = Process(*operation, envelope);
+        try {
+          answer = Process(*operation, envelope);
+        } catch (const std::exception& failure) {
+          // The service's own failure: 500 with its exception answer.
+          answer = GeneralExceptionAnswer(500, "OPERATION_FAILED", std::string("Simulator failure: ") + failure.what());
+        }
     }
   }
   switch (fault) {
