@@ -4,6 +4,7 @@
 // sees the parsing library behind it.
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -70,6 +71,41 @@ class XmlParseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The events of a document, for readers that build their own objects instead
+// of a tree. Views are valid only during the call. A handler stops the parse
+// by throwing; the exception reaches the caller of ParseXmlContent unchanged.
+struct XmlAttributeView {
+  std::string_view prefix;
+  std::string_view localName;
+  std::string_view namespaceUri;
+  std::string_view value;  // entity references resolved
+};
+struct XmlNamespaceView {
+  std::string_view prefix;
+  std::string_view uri;
+};
+
+class XmlContentHandler {
+ public:
+  virtual ~XmlContentHandler() = default;
+  virtual void StartElement(std::string_view prefix, std::string_view localName, std::string_view namespaceUri,
+                            std::span<const XmlNamespaceView> declarations,
+                            std::span<const XmlAttributeView> attributes) = 0;
+  virtual void EndElement() = 0;
+  // Character data of the current element, possibly in several pieces.
+  // `runLength` is at least the length of the whole run of character data
+  // this piece starts (up to the next markup), a hint for reserving room.
+  virtual void Characters(std::string_view text, std::size_t runLength) = 0;
+  virtual void CData(std::string_view text) = 0;
+  // Only inside the root element.
+  virtual void Comment(std::string_view /*text*/) {}
+  virtual void ProcessingInstruction(std::string_view /*target*/, std::string_view /*data*/) {}
+};
+
+// Parses one document and reports its content to `handler`, with the same
+// hardening and limits as ParseXmlDocument.
+void ParseXmlContent(std::string_view text, XmlContentHandler& handler, const XmlParseLimits& limits = {});
 
 // Parses one document and returns its root element. Safe to call from several
 // threads at once; errors are reported only through the exception, never

@@ -12,7 +12,9 @@
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <climits>
+#include <exception>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -47,13 +49,71 @@ std::string AttributeValue(std::string_view raw) {
   return value;
 }
 
-class TreeBuilder {
+// Builds the element tree of ParseXmlDocument.
+class TreeBuilder : public XmlContentHandler {
  public:
-  TreeBuilder(xmlParserCtxtPtr context, const XmlParseLimits& limits)
-      : context_(context), limits_(limits) {}
-
   std::unique_ptr<XmlElement> TakeRoot() { return std::move(root_); }
+
+  void StartElement(std::string_view prefix, std::string_view localName, std::string_view namespaceUri,
+                    std::span<const XmlNamespaceView> declarations,
+                    std::span<const XmlAttributeView> attributes) override {
+    auto element = std::make_unique<XmlElement>();
+    element->prefix = prefix;
+    element->localName = localName;
+    element->namespaceUri = namespaceUri;
+    element->namespaceDeclarations.reserve(declarations.size());
+    for (const auto& d : declarations) element->namespaceDeclarations.push_back({std::string(d.prefix), std::string(d.uri)});
+    element->attributes.reserve(attributes.size());
+    for (const auto& a : attributes) {
+      element->attributes.push_back(
+          {std::string(a.prefix), std::string(a.localName), std::string(a.namespaceUri), std::string(a.value)});
+    }
+    XmlElement* raw = element.get();
+    if (stack_.empty()) {
+      root_ = std::move(element);
+    } else {
+      stack_.back()->children.emplace_back(std::move(element));
+    }
+    stack_.push_back(raw);
+  }
+
+  void EndElement() override { stack_.pop_back(); }
+
+  void Characters(std::string_view chars, std::size_t runLength) override {
+    auto& children = stack_.back()->children;
+    if (children.empty() || !std::holds_alternative<XmlText>(children.back())) children.emplace_back(XmlText{});
+    std::string& text = std::get<XmlText>(children.back()).text;
+    if (text.capacity() - text.size() < chars.size()) text.reserve(text.size() + runLength);
+    text.append(chars);
+  }
+
+  void CData(std::string_view chars) override {
+    auto& children = stack_.back()->children;
+    if (children.empty() || !std::holds_alternative<XmlCData>(children.back())) children.emplace_back(XmlCData{});
+    std::get<XmlCData>(children.back()).text.append(chars);
+  }
+
+  void Comment(std::string_view text) override { stack_.back()->children.emplace_back(XmlComment{std::string(text)}); }
+
+  void ProcessingInstruction(std::string_view target, std::string_view data) override {
+    stack_.back()->children.emplace_back(XmlProcessingInstruction{std::string(target), std::string(data)});
+  }
+
+ private:
+  std::unique_ptr<XmlElement> root_;
+  std::vector<XmlElement*> stack_;
+};
+
+// Receives libxml2's SAX callbacks, applies our bounds and passes the content
+// on. An exception of the handler is kept and the parse stopped, never thrown
+// through libxml2's C frames.
+class EventRelay {
+ public:
+  EventRelay(xmlParserCtxtPtr context, XmlContentHandler& handler, const XmlParseLimits& limits)
+      : context_(context), handler_(handler), limits_(limits) {}
+
   const std::string& Failure() const { return failure_; }
+  std::exception_ptr HandlerError() const { return handlerError_; }
 
   void Fail(std::string message) {
     if (failure_.empty()) failure_ = "XML is not accepted: " + std::move(message);
@@ -68,79 +128,68 @@ class TreeBuilder {
     if (failure_.empty()) failure_ = "XML is not well-formed: " + std::move(message);
   }
 
-  void StartElement(const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri,
-                    int namespaceCount, const xmlChar** namespaces, int attributeCount,
-                    const xmlChar** attributes) {
-    if (static_cast<int>(stack_.size()) >= limits_.maxDepth) {
-      Fail("the document nests elements deeper than " + std::to_string(limits_.maxDepth) +
-           " levels");
+  template <class Call>
+  void Guarded(Call&& call) {
+    if (stopped_) return;
+    try {
+      call();
+    } catch (...) {
+      handlerError_ = std::current_exception();
+      stopped_ = true;
+      xmlStopParser(context_);
+    }
+  }
+
+  void StartElement(const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri, int namespaceCount,
+                    const xmlChar** namespaces, int attributeCount, const xmlChar** attributes) {
+    if (depth_ >= limits_.maxDepth) {
+      Fail("the document nests elements deeper than " + std::to_string(limits_.maxDepth) + " levels");
       return;
     }
-    auto element = std::make_unique<XmlElement>();
-    element->prefix = View(prefix);
-    element->localName = View(localName);
-    element->namespaceUri = View(uri);
-    element->namespaceDeclarations.reserve(static_cast<std::size_t>(namespaceCount));
-    for (int i = 0; i < namespaceCount; ++i) {
-      element->namespaceDeclarations.push_back(
-          {std::string(View(namespaces[2 * i])), std::string(View(namespaces[2 * i + 1]))});
-    }
-    element->attributes.reserve(static_cast<std::size_t>(attributeCount));
+    ++depth_;
+    declarations_.clear();
+    for (int i = 0; i < namespaceCount; ++i) declarations_.push_back({View(namespaces[2 * i]), View(namespaces[2 * i + 1])});
+    attributeValues_.resize(static_cast<std::size_t>(std::max(attributeCount, 0)));
+    attributes_.clear();
     for (int i = 0; i < attributeCount; ++i) {
       const xmlChar** a = attributes + 5 * i;  // localname, prefix, URI, value, end
-      element->attributes.push_back({std::string(View(a[1])), std::string(View(a[0])),
-                                     std::string(View(a[2])), AttributeValue(View(a[3], a[4]))});
+      std::string& value = attributeValues_[static_cast<std::size_t>(i)];
+      value = AttributeValue(View(a[3], a[4]));
+      attributes_.push_back({View(a[1]), View(a[0]), View(a[2]), value});
     }
-    XmlElement* raw = element.get();
-    if (stack_.empty()) {
-      root_ = std::move(element);
-    } else {
-      stack_.back()->children.emplace_back(std::move(element));
-    }
-    stack_.push_back(raw);
+    Guarded([&] { handler_.StartElement(View(prefix), View(localName), View(uri), declarations_, attributes_); });
   }
 
   void EndElement() {
-    if (!stack_.empty()) stack_.pop_back();
+    --depth_;
+    Guarded([&] { handler_.EndElement(); });
   }
 
   void Characters(const xmlChar* chars, int length) {
-    if (stack_.empty() || length <= 0) return;  // white space outside the root
-    auto& children = stack_.back()->children;
-    if (children.empty() || !std::holds_alternative<XmlText>(children.back())) {
-      children.emplace_back(XmlText{});
-    }
-    std::string& text = std::get<XmlText>(children.back()).text;
+    if (depth_ == 0 || length <= 0) return;  // white space outside the root
     const auto size = static_cast<std::size_t>(length);
-    if (text.capacity() - text.size() < size) text.reserve(text.size() + RunLength(chars, size));
-    text.append(reinterpret_cast<const char*>(chars), size);
+    Guarded([&] { handler_.Characters({reinterpret_cast<const char*>(chars), size}, RunLength(chars, size)); });
   }
 
   void CData(const xmlChar* chars, int length) {
-    if (stack_.empty()) return;
-    auto& children = stack_.back()->children;
-    if (children.empty() || !std::holds_alternative<XmlCData>(children.back())) {
-      children.emplace_back(XmlCData{});
-    }
-    std::get<XmlCData>(children.back()).text.append(reinterpret_cast<const char*>(chars),
-                                                   static_cast<std::size_t>(length));
+    if (depth_ == 0) return;
+    Guarded([&] { handler_.CData({reinterpret_cast<const char*>(chars), static_cast<std::size_t>(length)}); });
   }
 
   void Comment(const xmlChar* text) {
-    if (stack_.empty()) return;  // comments outside the root are dropped
-    stack_.back()->children.emplace_back(XmlComment{std::string(View(text))});
+    if (depth_ == 0) return;  // comments outside the root are dropped
+    Guarded([&] { handler_.Comment(View(text)); });
   }
 
   void ProcessingInstruction(const xmlChar* target, const xmlChar* data) {
-    if (stack_.empty()) return;
-    stack_.back()->children.emplace_back(
-        XmlProcessingInstruction{std::string(View(target)), std::string(View(data))});
+    if (depth_ == 0) return;
+    Guarded([&] { handler_.ProcessingInstruction(View(target), View(data)); });
   }
 
  private:
-  // libxml2 delivers character data in chunks of a few hundred bytes. To keep
-  // one allocation per text node (and no doubling slack on a 10 MB text), the
-  // first chunk reserves room for the whole run up to the next markup.
+  // libxml2 delivers character data in chunks of a few hundred bytes; the
+  // length of the whole run lets the handler reserve once (one allocation
+  // per text, no doubling slack on a 10 MB text).
   std::size_t RunLength(const xmlChar* chars, std::size_t length) const {
     const xmlParserInputPtr input = context_->input;
     if (input == nullptr || input->cur == nullptr || input->end == nullptr) return length;
@@ -152,51 +201,46 @@ class TreeBuilder {
   }
 
   xmlParserCtxtPtr context_;
+  XmlContentHandler& handler_;
   const XmlParseLimits& limits_;
-  std::unique_ptr<XmlElement> root_;
-  std::vector<XmlElement*> stack_;
+  int depth_ = 0;
+  bool stopped_ = false;
   std::string failure_;
+  std::exception_ptr handlerError_;
+  std::vector<XmlNamespaceView> declarations_;
+  std::vector<std::string> attributeValues_;
+  std::vector<XmlAttributeView> attributes_;
 };
 
-TreeBuilder& Builder(void* context) {
-  return *static_cast<TreeBuilder*>(context);
-}
+EventRelay& Relay(void* context) { return *static_cast<EventRelay*>(context); }
 
-void OnStartElement(void* context, const xmlChar* localName, const xmlChar* prefix,
-                    const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
-                    int attributeCount, int /*defaulted*/, const xmlChar** attributes) {
-  Builder(context).StartElement(localName, prefix, uri, namespaceCount, namespaces, attributeCount,
-                                attributes);
+void OnStartElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri,
+                    int namespaceCount, const xmlChar** namespaces, int attributeCount, int /*defaulted*/,
+                    const xmlChar** attributes) {
+  Relay(context).StartElement(localName, prefix, uri, namespaceCount, namespaces, attributeCount, attributes);
 }
-void OnEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
-  Builder(context).EndElement();
-}
-void OnCharacters(void* context, const xmlChar* chars, int length) {
-  Builder(context).Characters(chars, length);
-}
-void OnCData(void* context, const xmlChar* chars, int length) {
-  Builder(context).CData(chars, length);
-}
-void OnComment(void* context, const xmlChar* text) { Builder(context).Comment(text); }
+void OnEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) { Relay(context).EndElement(); }
+void OnCharacters(void* context, const xmlChar* chars, int length) { Relay(context).Characters(chars, length); }
+void OnCData(void* context, const xmlChar* chars, int length) { Relay(context).CData(chars, length); }
+void OnComment(void* context, const xmlChar* text) { Relay(context).Comment(text); }
 void OnProcessingInstruction(void* context, const xmlChar* target, const xmlChar* data) {
-  Builder(context).ProcessingInstruction(target, data);
+  Relay(context).ProcessingInstruction(target, data);
 }
 void OnDoctype(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
-  Builder(context).Fail("a document type declaration (DOCTYPE) is not accepted");
+  Relay(context).Fail("a document type declaration (DOCTYPE) is not accepted");
 }
-void OnEntityDeclaration(void* context, const xmlChar*, int, const xmlChar*, const xmlChar*,
-                         xmlChar*) {
-  Builder(context).Fail("entity declarations are not accepted");
+void OnEntityDeclaration(void* context, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+  Relay(context).Fail("entity declarations are not accepted");
 }
 // No entity is ever resolved: predefined ones are handled by the parser
 // itself, and any other reference is an undeclared entity, a fatal error.
 xmlEntityPtr OnGetEntity(void*, const xmlChar*) { return nullptr; }
 xmlParserInputPtr OnResolveEntity(void* context, const xmlChar*, const xmlChar*) {
-  Builder(context).Fail("external resources are not loaded");
+  Relay(context).Fail("external resources are not loaded");
   return nullptr;
 }
 void OnStructuredError(void* context, xmlErrorPtr error) {
-  if (context != nullptr && error != nullptr) Builder(context).LibraryError(*error);
+  if (context != nullptr && error != nullptr) Relay(context).LibraryError(*error);
 }
 
 xmlSAXHandler MakeHandler() {
@@ -231,7 +275,7 @@ void InitialiseOnce() {
 
 }  // namespace
 
-std::unique_ptr<XmlElement> ParseXmlDocument(std::string_view text, const XmlParseLimits& limits) {
+void ParseXmlContent(std::string_view text, XmlContentHandler& handler, const XmlParseLimits& limits) {
   if (text.size() > limits.maxDocumentBytes || text.size() > static_cast<std::size_t>(INT_MAX)) {
     throw XmlParseError("the XML document is too large (" + std::to_string(text.size()) +
                         " bytes, at most " + std::to_string(limits.maxDocumentBytes) + " accepted)");
@@ -251,17 +295,23 @@ std::unique_ptr<XmlElement> ParseXmlDocument(std::string_view text, const XmlPar
   context->replaceEntities = 0;
   context->validate = 0;
 
-  TreeBuilder builder(context.get(), limits);
-  xmlSAXHandler handler = MakeHandler();
+  EventRelay relay(context.get(), handler, limits);
+  xmlSAXHandler sax = MakeHandler();
   xmlSAXHandlerPtr ownHandler = context->sax;
-  context->sax = &handler;
-  context->userData = &builder;  // handed to every callback, the error handler included
+  context->sax = &sax;
+  context->userData = &relay;  // handed to every callback, the error handler included
   xmlParseDocument(context.get());
   context->sax = ownHandler;
   const bool wellFormed = context->wellFormed != 0;
 
-  if (!builder.Failure().empty()) throw XmlParseError(builder.Failure());
+  if (relay.HandlerError()) std::rethrow_exception(relay.HandlerError());
+  if (!relay.Failure().empty()) throw XmlParseError(relay.Failure());
   if (!wellFormed) throw XmlParseError("XML is not well-formed");
+}
+
+std::unique_ptr<XmlElement> ParseXmlDocument(std::string_view text, const XmlParseLimits& limits) {
+  TreeBuilder builder;
+  ParseXmlContent(text, builder, limits);
   auto root = builder.TakeRoot();
   if (!root) throw XmlParseError("the XML document has no root element");
   return root;
