@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test bench clean
+.PHONY: all deps configure build test bench demo clean
 
 all: build
 
@@ -23,6 +23,11 @@ test: build
 
 bench: build
 	@bash scripts/run-benchmarks.sh $(BUILD_DIR)
+
+# The main job: start the local service simulator and walk a sample host
+# through the road of an invoice.
+demo: build
+	@bash scripts/demo.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)
