@@ -1,0 +1,341 @@
+#include "v3communicator/V3TestSupport.h"
+
+#include <openssl/evp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <regex>
+#include <stdexcept>
+
+#include "api/xml/values/Base64.h"
+#include "support/SimulatorProcess.h"
+
+namespace kelvo::test {
+
+ScopedWorkingDir::ScopedWorkingDir(const std::filesystem::path& folder)
+    : previous_(std::filesystem::current_path()) {
+  std::filesystem::current_path(folder);
+}
+
+ScopedWorkingDir::~ScopedWorkingDir() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+}
+
+std::map<std::string, std::string> DefaultSettings(const std::filesystem::path& folder,
+                                                   const std::string& osaUri) {
+  return {
+      {"loggerPath", (folder / "log.txt").string()},
+      {"xmlPath", (folder / "archive").string() + "/"},
+      {"cipherMode", "ECB"},
+      {"softwareId", "KELVO-TEST-0000001"},
+      {"softwareName", "Kelvo test host"},
+      {"softwareOperation", "LOCAL_SOFTWARE"},
+      {"softwareMainVersion", "3.0"},
+      {"softwareDevName", "Kelvo developers"},
+      {"softwareDevContact", "dev@kelvo.example"},
+      {"softwareDevCountryCode", "HU"},
+      {"softwareDevTaxNumber", "12345676"},
+      {"osaUri", osaUri},
+      {"operationTokenExchange", SimulatorProcess::OperationPath("tokenExchange")},
+      {"operationManageInvoice", SimulatorProcess::OperationPath("manageInvoice")},
+      {"operationManageAnnulment", SimulatorProcess::OperationPath("manageAnnulment")},
+      {"operationQueryTransactionStatus", SimulatorProcess::OperationPath("queryTransactionStatus")},
+      {"operationQueryTaxpayer", SimulatorProcess::OperationPath("queryTaxpayer")},
+      {"operationQueryInvoiceData", SimulatorProcess::OperationPath("queryInvoiceData")},
+      {"operationQueryInvoiceDigest", SimulatorProcess::OperationPath("queryInvoiceDigest")},
+  };
+}
+
+namespace {
+
+std::string XmlAttributeText(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+void WriteConfiguration(const std::filesystem::path& folder, const std::string& osaUri,
+                        const SettingChanges& changes) {
+  std::map<std::string, std::string> settings = DefaultSettings(folder, osaUri);
+  for (const auto& [key, value] : changes) {
+    if (value) {
+      settings[key] = *value;
+    } else {
+      settings.erase(key);
+    }
+  }
+  std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<configuration>\n  <appSettings>\n";
+  for (const auto& [key, value] : settings) {
+    text += "    <add key=\"" + XmlAttributeText(key) + "\" value=\"" + XmlAttributeText(value) + "\" />\n";
+  }
+  text += "  </appSettings>\n</configuration>\n";
+  WriteFile(folder / "Kelvo.Communication.dll.config", text);
+}
+
+}  // namespace
+
+WorkFolder::WorkFolder(const std::string& osaUri, const SettingChanges& changes)
+    : osaUri_(osaUri), changes_(changes), current_((std::filesystem::create_directory(dir_ / "archive"),
+                                                    WriteConfiguration(dir_.Path(), osaUri, changes),
+                                                    dir_.Path())) {}
+
+void WorkFolder::Reconfigure(const SettingChanges& changes) {
+  for (const auto& [key, value] : changes) changes_[key] = value;
+  WriteConfiguration(dir_.Path(), osaUri_, changes_);
+}
+
+std::string WorkFolder::Log() const { return LogExists() ? ReadFile(LogPath()) : std::string(); }
+
+bool WorkFolder::LogExists() const { return std::filesystem::exists(LogPath()); }
+
+std::vector<std::filesystem::path> WorkFolder::ArchiveFiles() const {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_ / "archive")) {
+    files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// ---- scripted transport ------------------------------------------------------
+
+ScriptedTransport ScriptedTransport::Answering(int status, std::string reason, std::string body) {
+  return ScriptedTransport([status, reason, body](const platform::HttpRequest&) -> platform::HttpResult {
+    platform::HttpResponse response;
+    response.statusCode = status;
+    response.reasonPhrase = reason;
+    response.contentLength = static_cast<std::int64_t>(body.size());
+    response.body = body;
+    return response;
+  });
+}
+
+platform::HttpResult ScriptedTransport::Post(const platform::HttpRequest& request,
+                                             const platform::HttpTransportOptions& options) {
+  ++posts_;
+  {
+    std::lock_guard lock(mutex_);
+    lastRequest_ = request;
+    lastOptions_ = options;
+  }
+  return handler_(request);
+}
+
+platform::HttpRequest ScriptedTransport::LastRequest() const {
+  std::lock_guard lock(mutex_);
+  return lastRequest_;
+}
+
+platform::HttpTransportOptions ScriptedTransport::LastOptions() const {
+  std::lock_guard lock(mutex_);
+  return lastOptions_;
+}
+
+// ---- the log ---------------------------------------------------------------------
+
+bool StartsWithLogTimestamp(std::string_view line) {
+  static const std::regex timestamp(R"(^\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}:\d{4})");
+  return line.size() >= 24 && std::regex_search(line.begin(), line.begin() + 24, timestamp);
+}
+
+std::string AfterTimestamp(const std::string& entry) { return entry.size() >= 24 ? entry.substr(24) : ""; }
+
+std::vector<LogEntry> ParseLog(const std::string& log) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    if (end == std::string::npos) end = log.size();
+    lines.push_back(log.substr(start, end - start));
+    start = end + 2;
+  }
+  // A line without a timestamp is a transport failure right after a request
+  // and a signature base anywhere else; an XML entry is a request right
+  // after a signature base and a response anywhere else.
+  std::vector<LogEntry> entries;
+  std::string last;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    LogEntry entry;
+    entry.text = line;
+    if (!StartsWithLogTimestamp(line)) {
+      entry.kind = last == "request" ? "transport" : "signature";
+    } else {
+      const std::string rest = AfterTimestamp(line);
+      if (rest.starts_with("<")) {
+        entry.kind = last == "signature" ? "request" : "response";
+        if (!rest.ends_with("/>")) {
+          while (i + 1 < lines.size() && !lines[i].starts_with("</")) {
+            entry.text += "\r\n" + lines[++i];
+          }
+        }
+      } else if (rest.starts_with(" Status code:")) {
+        entry.kind = "status";
+      } else if (rest.starts_with(" Response length: ")) {
+        entry.kind = "length";
+      } else {
+        entry.kind = "failure";
+      }
+    }
+    last = entry.kind;
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::vector<std::string> Kinds(const std::vector<LogEntry>& entries) {
+  std::vector<std::string> kinds;
+  for (const auto& entry : entries) kinds.push_back(entry.kind);
+  return kinds;
+}
+
+// ---- XML texts ---------------------------------------------------------------------
+
+std::string RootName(const std::string& xml) {
+  static const std::regex root(R"(<([A-Za-z_][\w.\-]*:)?([A-Za-z_][\w.\-]*))");
+  std::smatch match;
+  std::string text = xml;
+  if (const auto declaration = text.find("?>"); text.starts_with("<?xml") && declaration != std::string::npos) {
+    text = text.substr(declaration + 2);
+  }
+  return std::regex_search(text, match, root) ? match[2].str() : std::string();
+}
+
+std::optional<std::string> ElementText(const std::string& xml, std::string_view localName) {
+  const std::regex element("<([A-Za-z_][\\w.\\-]*:)?" + std::string(localName) +
+                           "(\\s[^>]*)?>([^<]*)</");
+  std::smatch match;
+  if (!std::regex_search(xml, match, element)) return std::nullopt;
+  return match[3].str();
+}
+
+std::size_t ElementCount(const std::string& xml, std::string_view localName) {
+  const std::regex element("<([A-Za-z_][\\w.\\-]*:)?" + std::string(localName) + "[\\s/>]");
+  return static_cast<std::size_t>(
+      std::distance(std::sregex_iterator(xml.begin(), xml.end(), element), std::sregex_iterator()));
+}
+
+std::string UniqueRequestId() {
+  static std::atomic<unsigned> counter{0};
+  return "KT" + std::to_string(::getpid()) + "T" + std::to_string(::time(nullptr) % 100000) + "N" +
+         std::to_string(++counter);
+}
+
+// ---- AES and base64 ------------------------------------------------------------------
+
+std::vector<std::uint8_t> AesEcbEncrypt(std::string_view key, std::string_view plaintext) {
+  const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_ecb()
+                             : key.size() == 24 ? EVP_aes_192_ecb()
+                             : key.size() == 32 ? EVP_aes_256_ecb()
+                                                : nullptr;
+  if (cipher == nullptr) throw std::invalid_argument("AES key of " + std::to_string(key.size()) + " bytes");
+  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(EVP_CIPHER_CTX_new(),
+                                                                          &EVP_CIPHER_CTX_free);
+  std::vector<std::uint8_t> out(plaintext.size() + 32);
+  int written = 0;
+  int last = 0;
+  if (EVP_EncryptInit_ex(context.get(), cipher, nullptr, reinterpret_cast<const unsigned char*>(key.data()),
+                         nullptr) != 1 ||
+      EVP_EncryptUpdate(context.get(), out.data(), &written,
+                        reinterpret_cast<const unsigned char*>(plaintext.data()),
+                        static_cast<int>(plaintext.size())) != 1 ||
+      EVP_EncryptFinal_ex(context.get(), out.data() + written, &last) != 1) {
+    throw std::runtime_error("AES encryption failed");
+  }
+  out.resize(static_cast<std::size_t>(written + last));
+  return out;
+}
+
+std::string Base64(std::string_view bytes) {
+  return api::xml::EncodeBase64(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+std::string Base64(const std::vector<std::uint8_t>& bytes) { return api::xml::EncodeBase64(bytes); }
+
+// ---- answers ----------------------------------------------------------------------------
+
+namespace {
+
+constexpr std::string_view kApiNs = "http://schemas.nav.gov.hu/OSA/3.0/api";
+constexpr std::string_view kCommonNs = "http://schemas.nav.gov.hu/NTCA/1.0/common";
+
+std::string ResponseEnvelope(std::string_view funcCode) {
+  return "<common:header><common:requestId>RID1</common:requestId>"
+         "<common:timestamp>2024-03-15T10:00:00.000Z</common:timestamp>"
+         "<common:requestVersion>3.0</common:requestVersion><common:headerVersion>1.0</common:headerVersion>"
+         "</common:header><common:result><common:funcCode>" +
+         std::string(funcCode) + "</common:funcCode></common:result>";
+}
+
+std::string ApiRoot(std::string_view name, const std::string& inner) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><" + std::string(name) + " xmlns=\"" + std::string(kApiNs) +
+         "\" xmlns:common=\"" + std::string(kCommonNs) + "\">" + inner + "</" + std::string(name) + ">";
+}
+
+}  // namespace
+
+std::string TokenExchangeAnswer(const std::optional<std::string>& encodedTokenBase64) {
+  std::string inner = ResponseEnvelope("OK");
+  if (encodedTokenBase64) inner += "<encodedExchangeToken>" + *encodedTokenBase64 + "</encodedExchangeToken>";
+  inner += "<tokenValidityFrom>2024-03-15T10:00:00.000Z</tokenValidityFrom>"
+           "<tokenValidityTo>2024-03-15T10:05:00.000Z</tokenValidityTo>";
+  return ApiRoot("TokenExchangeResponse", inner);
+}
+
+std::string TaxpayerAnswer() {
+  return ApiRoot("QueryTaxpayerResponse", ResponseEnvelope("OK") +
+                                              "<infoDate>2024-03-15T00:00:00.000Z</infoDate>"
+                                              "<taxpayerValidity>true</taxpayerValidity>");
+}
+
+std::string GeneralErrorAnswer(std::string_view errorCode) {
+  return ApiRoot("GeneralErrorResponse",
+                 "<common:result><common:funcCode>ERROR</common:funcCode><common:errorCode>" +
+                     std::string(errorCode) + "</common:errorCode><common:message>It failed</common:message>"
+                     "</common:result>");
+}
+
+std::string GeneralExceptionAnswer(std::string_view errorCode) {
+  return "<GeneralExceptionResponse xmlns=\"" + std::string(kCommonNs) +
+         "\"><funcCode>ERROR</funcCode><errorCode>" + std::string(errorCode) +
+         "</errorCode><message>It broke</message></GeneralExceptionResponse>";
+}
+
+std::string InvoiceDocument(std::string_view number, std::string_view supplier, std::string_view customer) {
+  return "<InvoiceData xmlns=\"http://schemas.nav.gov.hu/OSA/3.0/data\" "
+         "xmlns:base=\"http://schemas.nav.gov.hu/OSA/3.0/base\">"
+         "<invoiceNumber>" + std::string(number) + "</invoiceNumber><invoiceIssueDate>2024-03-15</invoiceIssueDate>"
+         "<completenessIndicator>false</completenessIndicator><invoiceMain><invoice><invoiceHead>"
+         "<supplierInfo><supplierTaxNumber><base:taxpayerId>" + std::string(supplier) +
+         "</base:taxpayerId></supplierTaxNumber><supplierName>Eladó Kft.</supplierName></supplierInfo>"
+         "<customerInfo><customerVatStatus>DOMESTIC</customerVatStatus><customerVatData><customerTaxNumber>"
+         "<base:taxpayerId>" + std::string(customer) +
+         "</base:taxpayerId></customerTaxNumber></customerVatData><customerName>Vevő Bt.</customerName>"
+         "</customerInfo><invoiceDetail><invoiceCategory>NORMAL</invoiceCategory>"
+         "<invoiceDeliveryDate>2024-03-14</invoiceDeliveryDate><currencyCode>HUF</currencyCode>"
+         "<paymentMethod>TRANSFER</paymentMethod><invoiceAppearance>ELECTRONIC</invoiceAppearance>"
+         "</invoiceDetail></invoiceHead><invoiceSummary><summaryNormal><invoiceNetAmount>1000.00</invoiceNetAmount>"
+         "<invoiceNetAmountHUF>1000.00</invoiceNetAmountHUF><invoiceVatAmount>270.00</invoiceVatAmount>"
+         "<invoiceVatAmountHUF>270.00</invoiceVatAmountHUF></summaryNormal></invoiceSummary></invoice>"
+         "</invoiceMain></InvoiceData>";
+}
+
+std::string AnnulmentDocument(std::string_view invoiceNumber) {
+  return "<InvoiceAnnulment xmlns=\"http://schemas.nav.gov.hu/OSA/3.0/annul\">"
+         "<annulmentReference>" + std::string(invoiceNumber) + "</annulmentReference>"
+         "<annulmentTimestamp>2024-03-15T10:00:00.000Z</annulmentTimestamp>"
+         "<annulmentCode>ERRATIC_DATA</annulmentCode>"
+         "<annulmentReason>Technikai hiba miatt</annulmentReason></InvoiceAnnulment>";
+}
+
+}  // namespace kelvo::test

@@ -1,0 +1,138 @@
+#pragma once
+// What the API 3.0 communicator tests share: a private working folder with a
+// configuration file (current for the life of the fixture), a communicator
+// whose transport a test may replace, a scripted transport, the log read back
+// as entries with their kinds, and documents the simulator accepts.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "communication/v3/Communicator.h"
+#include "platform/HttpTransport.h"
+#include "support/TestPaths.h"
+
+namespace kelvo::test {
+
+// Makes a folder the current working folder for the life of the object.
+class ScopedWorkingDir {
+ public:
+  explicit ScopedWorkingDir(const std::filesystem::path& folder);
+  ~ScopedWorkingDir();
+  ScopedWorkingDir(const ScopedWorkingDir&) = delete;
+  ScopedWorkingDir& operator=(const ScopedWorkingDir&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// Settings to change: a value replaces the default, nothing removes the key.
+using SettingChanges = std::map<std::string, std::optional<std::string>>;
+
+// The settings of a working configuration (software block valid for the
+// service's schemas), with osaUri and the operation paths of the simulator.
+std::map<std::string, std::string> DefaultSettings(const std::filesystem::path& folder,
+                                                   const std::string& osaUri);
+
+// A private folder holding the configuration file, the log log.txt and the
+// archive folder archive/, current for the life of the object.
+class WorkFolder {
+ public:
+  explicit WorkFolder(const std::string& osaUri = "http://127.0.0.1:9",
+                      const SettingChanges& changes = {});
+
+  const std::filesystem::path& Path() const { return dir_.Path(); }
+  std::filesystem::path LogPath() const { return dir_ / "log.txt"; }
+  std::string Log() const;  // empty when there is no log
+  bool LogExists() const;
+  std::vector<std::filesystem::path> ArchiveFiles() const;  // sorted by name
+  // Rewrites the configuration file with further changes.
+  void Reconfigure(const SettingChanges& changes);
+
+ private:
+  TempDir dir_;
+  std::string osaUri_;
+  SettingChanges changes_;
+  ScopedWorkingDir current_;
+};
+
+// The communicator with the test seams opened.
+class TestCommunicator : public Communication::v3::Communicator {
+ public:
+  using BaseCommunicator::SetHttpTransport;
+  using BaseCommunicator::SetLocalClock;
+};
+
+// A transport that answers every post through a handler and records what it
+// was given.
+class ScriptedTransport : public platform::HttpTransport {
+ public:
+  using Handler = std::function<platform::HttpResult(const platform::HttpRequest&)>;
+  explicit ScriptedTransport(Handler handler) : handler_(std::move(handler)) {}
+  // Answers with one status, reason phrase and body (length announced).
+  static ScriptedTransport Answering(int status, std::string reason, std::string body);
+
+  platform::HttpResult Post(const platform::HttpRequest& request,
+                            const platform::HttpTransportOptions& options) override;
+
+  int Posts() const { return posts_; }
+  platform::HttpRequest LastRequest() const;
+  platform::HttpTransportOptions LastOptions() const;
+
+ private:
+  Handler handler_;
+  std::atomic<int> posts_{0};
+  mutable std::mutex mutex_;
+  platform::HttpRequest lastRequest_;
+  platform::HttpTransportOptions lastOptions_;
+};
+
+// One log entry and what it is: "signature", "request", "status", "length",
+// "response", "transport" or "failure".
+struct LogEntry {
+  std::string kind;
+  std::string text;  // the whole entry, its lines joined with CR LF
+};
+
+// Splits a log into its entries. A request or response entry runs from its
+// timestamped first line to the line that closes its root element.
+std::vector<LogEntry> ParseLog(const std::string& log);
+std::vector<std::string> Kinds(const std::vector<LogEntry>& entries);
+// The text after the 24-character log timestamp.
+std::string AfterTimestamp(const std::string& entry);
+bool StartsWithLogTimestamp(std::string_view line);
+
+// The root element's local name of an XML text.
+std::string RootName(const std::string& xml);
+// The text of the first element with this local name, or nothing.
+std::optional<std::string> ElementText(const std::string& xml, std::string_view localName);
+// How many elements with this local name the text holds.
+std::size_t ElementCount(const std::string& xml, std::string_view localName);
+
+// A request identifier used nowhere else in this process run.
+std::string UniqueRequestId();
+
+// AES-ECB with PKCS#7 padding under key (16, 24 or 32 bytes), through OpenSSL.
+std::vector<std::uint8_t> AesEcbEncrypt(std::string_view key, std::string_view plaintext);
+std::string Base64(std::string_view bytes);
+std::string Base64(const std::vector<std::uint8_t>& bytes);
+
+// Answer bodies of the service.
+std::string TokenExchangeAnswer(const std::optional<std::string>& encodedTokenBase64);
+std::string TaxpayerAnswer();
+std::string GeneralErrorAnswer(std::string_view errorCode);
+std::string GeneralExceptionAnswer(std::string_view errorCode);
+
+// An InvoiceData document valid against the service's data schema.
+std::string InvoiceDocument(std::string_view number, std::string_view supplierTaxNumber,
+                            std::string_view customerTaxNumber);
+// An InvoiceAnnulment document valid against the annulment schema.
+std::string AnnulmentDocument(std::string_view invoiceNumber);
+
+}  // namespace kelvo::test
