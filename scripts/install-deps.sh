@@ -10,7 +10,6 @@ packages=(
   libssl-dev openssl ca-certificates
   libxml2-dev libxml2-utils
   libcurl4-openssl-dev
-  libcpp-httplib-dev
   zlib1g-dev
   tzdata
 )
