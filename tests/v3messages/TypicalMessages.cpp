@@ -188,6 +188,20 @@ api::InvoiceChainElementType ChainElement(bool byIndex) {
   return e;
 }
 
+api::MetricDefinitionType MetricDefinition() {
+  api::MetricDefinitionType d;
+  d.metricName = "invoice_count";
+  d.metricType = api::MetricTypeType::GAUGE;
+  for (auto language : {api::LanguageType::HU, api::LanguageType::EN, api::LanguageType::DE}) {
+    api::MetricDescriptionType description;
+    description.language = language;
+    description.localizedDescription = "Number of invoices";
+    if (!d.metricDescription) d.metricDescription.emplace();
+    d.metricDescription->push_back(description);
+  }
+  return d;
+}
+
 }  // namespace
 
 xml::DateTime Utc(int year, int month, int day, int hour, int minute, int second, int millisecond) {
@@ -500,6 +514,21 @@ std::vector<NamedMessage> TypicalAnswers() {
                    result.funcCode = api::FunctionCodeType::ERROR;
                    result.errorCode = "INVALID_SECURITY_USER";
                    result.message = "Unknown user";
+                 })});
+  out.push_back({"QueryServiceMetricsResponse", Maker<api::QueryServiceMetricsResponse>([](auto& r) {
+                   r.result = ResultOk();
+                   r.metricsLastUpdateTime = Utc(2024, 5, 6, 7, 0, 0);
+                   r.metricsLastUpdateTimeSpecified = true;
+                   api::MetricType metric;
+                   metric.metricDefinition = MetricDefinition();
+                   api::MetricValueType value;
+                   value.value = xml::Decimal::Parse("12.50");
+                   value.timestamp = Utc(2024, 5, 6, 6, 59, 0);
+                   metric.metricValues = {value, value};
+                   r.metric = {metric};
+                 })});
+  out.push_back({"QueryServiceMetricsListResponse", Maker<api::QueryServiceMetricsListResponse>([](auto& r) {
+                   r.metricDefinition = {MetricDefinition(), MetricDefinition()};
                  })});
   return out;
 }

@@ -32,15 +32,18 @@ COMMON = SERVICE_HOST + "/NTCA/1.0/common"
 BASE = SERVICE_HOST + "/OSA/3.0/base"
 DATA = SERVICE_HOST + "/OSA/3.0/data"
 API = SERVICE_HOST + "/OSA/3.0/api"
+METRICS = SERVICE_HOST + "/OSA/3.0/metrics"
 
 SCHEMA_FILES = ["common-1.0/common.xsd", "api-3.0/invoiceBase.xsd", "api-3.0/invoiceData.xsd",
-                "api-3.0/invoiceApi.xsd"]
+                "api-3.0/invoiceApi.xsd", "api-3.0/serviceMetrics.xsd"]
 
 # Which schema types make up the message classes, and the output group (file
-# name under src/api/v3) of each namespace. The invoice document types of
-# /OSA/3.0/data and the addresses of the documents are not message classes;
-# CustomerTaxNumberType is, because TaxNumberType admits it.
-GROUPS = {COMMON: "Common", BASE: "Base", DATA: "Data", API: "Api"}
+# name under src/api/v3) of each namespace: the envelope and operation
+# messages, the service metrics answers no operation reads, and the base types
+# they use. The invoice document types of /OSA/3.0/data and the addresses of
+# the documents are not message classes; CustomerTaxNumberType is, because
+# TaxNumberType admits it.
+GROUPS = {COMMON: "Common", BASE: "Base", DATA: "Data", API: "Api", METRICS: "Metrics"}
 ONLY = {
     BASE: {"DetailedAddressType", "TaxNumberType"},
     DATA: {"CustomerTaxNumberType"},

@@ -16,9 +16,10 @@ schema of the service:
 5. A choice of single elements is a member `Item`, a repeated choice `Items`;
    where two alternatives share a value kind or class, a choice identifier
    `ItemElementName` of an `ItemChoiceType...` enumeration names the element.
-6. A complex type holding nothing but one repeated element is not a class: an
-   element of that type is a wrapped list with the inner element as its item.
-   Any other repeated element is a repeated list.
+6. A complex type holding nothing but one repeated element, and serving as no
+   base type, is not a class: an element of that type is a wrapped list with
+   the inner element as its item. Any other repeated element is a repeated
+   list.
 7. Simple content with attributes becomes the attributes as members, then the
    text of the element as member `Value`.
 8. A named type admits, in place of itself, every named type that derives
@@ -150,6 +151,7 @@ class SchemaSet:
         self.complex: dict = {}   # (uri, name) -> element
         self.elements: dict = {}  # (uri, name) -> element
         self.prefixes: dict = {}  # element -> prefix map of its file
+        self.extended: set = set()  # (uri, name) of the types some type extends
         self.order: list = []     # (kind, uri, name) in file order
 
     def load(self, path: Path) -> str:
@@ -174,6 +176,8 @@ class SchemaSet:
                 self.elements[key] = child
                 self.order.append(("element", target, name))
             self._tag_prefixes(child, prefixes, target)
+        for ext in root.iter(f"{{{XS}}}extension"):
+            self.extended.add(self.qname(ext, ext.get("base")))
         return target
 
     def _tag_prefixes(self, node, prefixes, target) -> None:
@@ -228,10 +232,11 @@ class ModelBuilder:
         self.model = Model()
         self.choice_ids: dict = {}   # namespace -> number of identifier enumerations
 
-    # A complex type that holds one repeated element and nothing else.
+    # A complex type that holds one repeated element and nothing else, and
+    # that no type or global element extends.
     def wrapper_item(self, key: tuple):
         node = self.s.complex.get(key)
-        if node is None:
+        if node is None or key in self.s.extended:
             return None
         children = [c for c in node if c.tag != f"{{{XS}}}annotation"]
         if len(children) != 1 or children[0].tag != f"{{{XS}}}sequence":

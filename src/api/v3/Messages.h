@@ -6,3 +6,4 @@
 #include "api/v3/Base.h"
 #include "api/v3/Data.h"
 #include "api/v3/Api.h"
+#include "api/v3/Metrics.h"
