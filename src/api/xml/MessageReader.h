@@ -14,6 +14,9 @@
 // ignored, enumeration texts must match exactly). Reading a member with a
 // presence flag sets the flag; members not found keep their constructor
 // values. On any failure the whole read fails and no object is returned.
+//
+// The reader consumes the parser's content events directly (no element tree),
+// so reading needs little more memory than the text and the objects.
 #include <memory>
 #include <stdexcept>
 #include <string_view>
@@ -32,8 +35,7 @@ class MessageReadError : public std::runtime_error {
 // (also for text that is not XML).
 std::unique_ptr<MessageObject> ReadMessage(std::string_view text, const ClassInfo& rootClass);
 
-// Reads an already parsed document; its texts are moved into the object, so
-// the tree is left emptied.
+// Reads an already parsed document (for instance one assembled by the caller).
 std::unique_ptr<MessageObject> ReadMessage(platform::XmlElement&& root, const ClassInfo& rootClass);
 
 template <class T>

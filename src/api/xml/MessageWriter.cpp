@@ -159,7 +159,7 @@ class Writer {
   void StartElement(std::string_view uri, std::string_view name) {
     if (dryRun_) {
       NoteNamespace(uri);
-      estimate_ += 2 * open_.size() + 2 * name.size() + 24;
+      estimate_ += 2 * open_.size() + 2 * name.size() + 19;
       BeforeChildElement();
       open_.push_back({uri, name});
       return;
@@ -415,13 +415,31 @@ class Writer {
       }
       default: {
         if (dryRun_) {
-          estimate_ += 32;
+          estimate_ += EstimatedLength(kind, value, enumInfo);
           return;
         }
         const std::string text = ScalarText(kind, value, enumInfo, m);
         Text(text.size(), [&] { out_ += text; });
         return;
       }
+    }
+  }
+
+  // About the length of a value's text, for reserving the output once.
+  static std::size_t EstimatedLength(ValueKind kind, const void* value, EnumInfoFn enumInfo) {
+    switch (kind) {
+      case ValueKind::Boolean: return 5;
+      case ValueKind::Int32: return 6;
+      case ValueKind::Decimal: return 12;
+      case ValueKind::DateTime: return 24;
+      case ValueKind::Date: return 10;
+      case ValueKind::HeaderTimestamp: return 24;
+      case ValueKind::Enumeration: {
+        const EnumInfo& info = enumInfo();
+        const auto index = static_cast<std::size_t>(info.get(value));
+        return index < info.members.size() ? info.members[index].xmlText.size() : 0;
+      }
+      default: return 16;
     }
   }
 

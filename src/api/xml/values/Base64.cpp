@@ -56,16 +56,20 @@ std::string EncodeBase64(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
-std::vector<std::uint8_t> DecodeBase64(std::string_view text) {
-  std::vector<std::uint8_t> bytes(text.size() / 4 * 3 + 3);
-  std::uint8_t* to = bytes.data();
+void Base64Decoder::Reserve(std::size_t textLength) {
+  const std::size_t needed = bytes_.size() + textLength / 4 * 3 + 3;
+  if (bytes_.capacity() < needed) bytes_.reserve(needed);
+}
+
+void Base64Decoder::Feed(std::string_view text) {
+  const std::size_t start = bytes_.size();
+  bytes_.resize(start + (text.size() + static_cast<std::size_t>(count_)) / 4 * 3 + 3);
+  std::uint8_t* to = bytes_.data() + start;
   const auto* in = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = in + text.size();
-  std::uint32_t quad = 0;
-  int count = 0;
   while (in < end) {
     // Fast path: four alphabet characters in a row.
-    if (count == 0 && end - in >= 4) {
+    if (count_ == 0 && fill_ == 0 && end - in >= 4) {
       const std::uint8_t a = kDecode[in[0]], b = kDecode[in[1]], c = kDecode[in[2]], d = kDecode[in[3]];
       if (((a | b | c | d) & 0xC0) == 0) {
         const std::uint32_t v = (std::uint32_t{a} << 18) | (std::uint32_t{b} << 12) | (std::uint32_t{c} << 6) | d;
@@ -77,42 +81,53 @@ std::vector<std::uint8_t> DecodeBase64(std::string_view text) {
         continue;
       }
     }
-    const std::uint8_t v = kDecode[*in];
+    const std::uint8_t v = kDecode[*in++];
+    if (v == kSpace) continue;
+    if (fill_ > 0) {
+      if (v != kFill) Refuse("characters after the \"=\" fill");
+      if (++fill_ + count_ > 4) Refuse("misplaced \"=\" fill");
+      continue;
+    }
     if (v < 64) {
-      quad = (quad << 6) | v;
-      if (++count == 4) {
-        to[0] = static_cast<std::uint8_t>(quad >> 16);
-        to[1] = static_cast<std::uint8_t>(quad >> 8);
-        to[2] = static_cast<std::uint8_t>(quad);
+      quad_ = (quad_ << 6) | v;
+      if (++count_ == 4) {
+        to[0] = static_cast<std::uint8_t>(quad_ >> 16);
+        to[1] = static_cast<std::uint8_t>(quad_ >> 8);
+        to[2] = static_cast<std::uint8_t>(quad_);
         to += 3;
-        quad = 0;
-        count = 0;
+        quad_ = 0;
+        count_ = 0;
       }
-      ++in;
-    } else if (v == kSpace) {
-      ++in;
     } else if (v == kFill) {
-      // One or two fill characters complete the last group; only white space may follow.
-      int fill = 0;
-      for (; in < end; ++in) {
-        const std::uint8_t w = kDecode[*in];
-        if (w == kFill) {
-          ++fill;
-        } else if (w != kSpace) {
-          Refuse("characters after the \"=\" fill");
-        }
-      }
-      if (count + fill != 4 || count < 2) Refuse("misplaced \"=\" fill");
-      quad <<= 6 * fill;
-      *to++ = static_cast<std::uint8_t>(quad >> 16);
-      if (count == 3) *to++ = static_cast<std::uint8_t>(quad >> 8);
-      count = 0;
+      if (count_ < 2) Refuse("misplaced \"=\" fill");
+      fill_ = 1;
     } else {
       Refuse("a character outside the base64 alphabet");
     }
   }
-  if (count != 0) Refuse("the length is not a multiple of four");
-  bytes.resize(static_cast<std::size_t>(to - bytes.data()));
+  bytes_.resize(static_cast<std::size_t>(to - bytes_.data()));
+}
+
+void Base64Decoder::Finish() {
+  if (fill_ > 0) {
+    if (count_ + fill_ != 4) Refuse("misplaced \"=\" fill");
+    const std::uint32_t quad = quad_ << (6 * fill_);
+    bytes_.push_back(static_cast<std::uint8_t>(quad >> 16));
+    if (count_ == 3) bytes_.push_back(static_cast<std::uint8_t>(quad >> 8));
+  } else if (count_ != 0) {
+    Refuse("the length is not a multiple of four");
+  }
+  quad_ = 0;
+  count_ = 0;
+  fill_ = 0;
+}
+
+std::vector<std::uint8_t> DecodeBase64(std::string_view text) {
+  std::vector<std::uint8_t> bytes;
+  Base64Decoder decoder(bytes);
+  decoder.Reserve(text.size());
+  decoder.Feed(text);
+  decoder.Finish();
   return bytes;
 }
 

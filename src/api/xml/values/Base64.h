@@ -24,4 +24,20 @@ std::size_t Base64Length(std::size_t byteCount);
 // that is no multiple of four, or fill characters anywhere but at the end.
 std::vector<std::uint8_t> DecodeBase64(std::string_view text);
 
+// Decodes a base64 text that arrives in pieces, appending to `bytes`.
+class Base64Decoder {
+ public:
+  explicit Base64Decoder(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+  // Room for `textLength` more characters of text, to avoid regrowth.
+  void Reserve(std::size_t textLength);
+  void Feed(std::string_view text);  // throws Base64FormatError
+  void Finish();                     // throws Base64FormatError for an incomplete group
+
+ private:
+  std::vector<std::uint8_t>& bytes_;
+  std::uint32_t quad_ = 0;
+  int count_ = 0;  // characters of the current group
+  int fill_ = 0;   // "=" seen; only fill and white space may follow
+};
+
 }  // namespace kelvo::api::xml
