@@ -59,6 +59,8 @@ TEST(DateTimeText, DatesAndHeaderTimestamps) {
   EXPECT_EQ(ParseHeaderTimestamp("2024-01-02T03:04:05").Kind(), DateTimeKind::Utc);
   const DateTime local = DateTime::FromParts(2024, 8, 1, 10, 0, 0, 0, DateTimeKind::Utc).ToLocalTime();
   EXPECT_EQ(FormatHeaderTimestamp(local), "2024-08-01T10:00:00.000Z");
+  // The unset value of a header read without timestamp, in any time zone.
+  EXPECT_NO_THROW(FormatHeaderTimestamp(DateTime()));
 }
 
 TEST(Base64, EncodesWithoutBreaksAndDecodesIgnoringWhiteSpace) {

@@ -192,7 +192,16 @@ DateTime ParseDate(std::string_view text) {
 }
 
 std::string FormatHeaderTimestamp(const DateTime& value) {
-  const DateTime utc = value.Kind() == DateTimeKind::Utc ? value : value.ToUniversalTime();
+  DateTime utc = value;
+  if (value.Kind() != DateTimeKind::Utc) {
+    try {
+      utc = value.ToUniversalTime();
+    } catch (const DateTimeRangeError&) {
+      // A local time within hours of the range's ends (the unset value of a
+      // header that came without timestamp): the nearest end, as UTC.
+      utc = DateTime(value.Ticks() < DateTime::MaxTicks / 2 ? 0 : DateTime::MaxTicks, DateTimeKind::Utc);
+    }
+  }
   std::string out;
   out.reserve(24);
   AppendDateAndTime(out, utc);
