@@ -12,6 +12,7 @@ packages=(
   libcurl4-openssl-dev
   zlib1g-dev
   tzdata
+  python3
 )
 
 missing=()
