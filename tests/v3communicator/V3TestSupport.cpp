@@ -312,22 +312,50 @@ std::string GeneralExceptionAnswer(std::string_view errorCode) {
 }
 
 std::string InvoiceDocument(std::string_view number, std::string_view supplier, std::string_view customer) {
-  return "<InvoiceData xmlns=\"http://schemas.nav.gov.hu/OSA/3.0/data\" "
-         "xmlns:base=\"http://schemas.nav.gov.hu/OSA/3.0/base\">"
-         "<invoiceNumber>" + std::string(number) + "</invoiceNumber><invoiceIssueDate>2024-03-15</invoiceIssueDate>"
-         "<completenessIndicator>false</completenessIndicator><invoiceMain><invoice><invoiceHead>"
-         "<supplierInfo><supplierTaxNumber><base:taxpayerId>" + std::string(supplier) +
-         "</base:taxpayerId></supplierTaxNumber><supplierName>Eladó Kft.</supplierName></supplierInfo>"
-         "<customerInfo><customerVatStatus>DOMESTIC</customerVatStatus><customerVatData><customerTaxNumber>"
-         "<base:taxpayerId>" + std::string(customer) +
-         "</base:taxpayerId></customerTaxNumber></customerVatData><customerName>Vevő Bt.</customerName>"
-         "</customerInfo><invoiceDetail><invoiceCategory>NORMAL</invoiceCategory>"
-         "<invoiceDeliveryDate>2024-03-14</invoiceDeliveryDate><currencyCode>HUF</currencyCode>"
-         "<paymentMethod>TRANSFER</paymentMethod><invoiceAppearance>ELECTRONIC</invoiceAppearance>"
-         "</invoiceDetail></invoiceHead><invoiceSummary><summaryNormal><invoiceNetAmount>1000.00</invoiceNetAmount>"
-         "<invoiceNetAmountHUF>1000.00</invoiceNetAmountHUF><invoiceVatAmount>270.00</invoiceVatAmount>"
-         "<invoiceVatAmountHUF>270.00</invoiceVatAmountHUF></summaryNormal></invoiceSummary></invoice>"
-         "</invoiceMain></InvoiceData>";
+  const std::string head =
+      "<InvoiceData xmlns=\"http://schemas.nav.gov.hu/OSA/3.0/data\" "
+      "xmlns:base=\"http://schemas.nav.gov.hu/OSA/3.0/base\">"
+      "<invoiceNumber>" + std::string(number) + "</invoiceNumber><invoiceIssueDate>2024-03-15</invoiceIssueDate>"
+      "<completenessIndicator>false</completenessIndicator><invoiceMain><invoice><invoiceHead>"
+      "<supplierInfo><supplierTaxNumber><base:taxpayerId>" + std::string(supplier) +
+      "</base:taxpayerId><base:vatCode>2</base:vatCode><base:countyCode>41</base:countyCode></supplierTaxNumber>"
+      "<supplierName>Eladó Kft.</supplierName><supplierAddress><base:simpleAddress>"
+      "<base:countryCode>HU</base:countryCode><base:postalCode>1011</base:postalCode><base:city>Budapest</base:city>"
+      "<base:additionalAddressDetail>Fő utca 1.</base:additionalAddressDetail></base:simpleAddress>"
+      "</supplierAddress></supplierInfo>"
+      "<customerInfo><customerVatStatus>DOMESTIC</customerVatStatus><customerVatData><customerTaxNumber>"
+      "<base:taxpayerId>" + std::string(customer) +
+      "</base:taxpayerId><base:vatCode>1</base:vatCode><base:countyCode>09</base:countyCode></customerTaxNumber>"
+      "</customerVatData><customerName>Vevő Bt.</customerName><customerAddress><base:simpleAddress>"
+      "<base:countryCode>HU</base:countryCode><base:postalCode>4024</base:postalCode><base:city>Debrecen</base:city>"
+      "<base:additionalAddressDetail>Piac utca 12.</base:additionalAddressDetail></base:simpleAddress>"
+      "</customerAddress></customerInfo>"
+      "<invoiceDetail><invoiceCategory>NORMAL</invoiceCategory><invoiceDeliveryDate>2024-03-14</invoiceDeliveryDate>"
+      "<currencyCode>HUF</currencyCode><exchangeRate>1</exchangeRate><paymentMethod>TRANSFER</paymentMethod>"
+      "<paymentDate>2024-03-29</paymentDate><invoiceAppearance>ELECTRONIC</invoiceAppearance></invoiceDetail>"
+      "</invoiceHead>";
+  const std::string lines =
+      "<invoiceLines><mergedItemIndicator>false</mergedItemIndicator><line><lineNumber>1</lineNumber>"
+      "<lineExpressionIndicator>true</lineExpressionIndicator><lineDescription>Licenc</lineDescription>"
+      "<quantity>1</quantity><unitOfMeasure>PIECE</unitOfMeasure><unitPrice>1000</unitPrice><lineAmountsNormal>"
+      "<lineNetAmountData><lineNetAmount>1000</lineNetAmount><lineNetAmountHUF>1000</lineNetAmountHUF>"
+      "</lineNetAmountData><lineVatRate><vatPercentage>0.27</vatPercentage></lineVatRate><lineVatData>"
+      "<lineVatAmount>270</lineVatAmount><lineVatAmountHUF>270</lineVatAmountHUF></lineVatData>"
+      "<lineGrossAmountData><lineGrossAmountNormal>1270</lineGrossAmountNormal>"
+      "<lineGrossAmountNormalHUF>1270</lineGrossAmountNormalHUF></lineGrossAmountData></lineAmountsNormal>"
+      "</line></invoiceLines>";
+  const std::string summary =
+      "<invoiceSummary><summaryNormal><summaryByVatRate><vatRate><vatPercentage>0.27</vatPercentage></vatRate>"
+      "<vatRateNetData><vatRateNetAmount>1000</vatRateNetAmount><vatRateNetAmountHUF>1000</vatRateNetAmountHUF>"
+      "</vatRateNetData><vatRateVatData><vatRateVatAmount>270</vatRateVatAmount>"
+      "<vatRateVatAmountHUF>270</vatRateVatAmountHUF></vatRateVatData><vatRateGrossData>"
+      "<vatRateGrossAmount>1270</vatRateGrossAmount><vatRateGrossAmountHUF>1270</vatRateGrossAmountHUF>"
+      "</vatRateGrossData></summaryByVatRate><invoiceNetAmount>1000</invoiceNetAmount>"
+      "<invoiceNetAmountHUF>1000</invoiceNetAmountHUF><invoiceVatAmount>270</invoiceVatAmount>"
+      "<invoiceVatAmountHUF>270</invoiceVatAmountHUF></summaryNormal><summaryGrossData>"
+      "<invoiceGrossAmount>1270</invoiceGrossAmount><invoiceGrossAmountHUF>1270</invoiceGrossAmountHUF>"
+      "</summaryGrossData></invoiceSummary>";
+  return head + lines + summary + "</invoice></invoiceMain></InvoiceData>";
 }
 
 std::string AnnulmentDocument(std::string_view invoiceNumber) {
