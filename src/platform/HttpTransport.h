@@ -19,11 +19,13 @@ struct HttpRequest {
   // Absolute http:// or https:// address, sent as it stands (a double slash
   // in the path stays a double slash).
   std::string url;
-  // Header fields sent exactly as given, in this order, and no others except:
-  // Host (from the address), Content-Length (always the byte count of body;
-  // one given here is ignored so that the announced length can never disagree
-  // with the bytes sent) and Expect (decided by
-  // HttpTransportOptions::expectContinue; one given here is ignored).
+  // Header fields sent exactly as given, in this order, and no others except
+  // Host (from the address unless given here), Content-Length (always the
+  // byte count of body: one given here is ignored, so that the announced
+  // length never disagrees with the bytes sent) and Expect (decided by
+  // HttpTransportOptions::expectContinue; one given here is ignored). A name
+  // that is no HTTP token or a value with a line break fails the request
+  // before anything is sent.
   std::vector<std::pair<std::string, std::string>> headers;
   // The request body, sent byte for byte.
   std::string body;
