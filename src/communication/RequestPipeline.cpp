@@ -89,8 +89,14 @@ std::optional<std::string> BaseCommunicator::RunRequestPipeline(
     }
   };
   try {
+    // The request entry is the timestamp followed by the request text. It is
+    // put in front of the text in place, and taken off again afterwards, so
+    // that a large submission is not copied for its log entry.
     std::string requestText = api::xml::WriteMessage(requestType);
-    Logger(GetLogTimeStamp(kLogTimeStampFormat) + requestText, loggerpath_, showInConsole_);
+    const std::string timestamp = GetLogTimeStamp(kLogTimeStampFormat);
+    requestText.insert(0, timestamp);
+    Logger(requestText, loggerpath_, showInConsole_);
+    requestText.erase(0, timestamp.size());
 
     platform::HttpTransportOptions options = TransportOptionsFrom(settings_);
     platform::HttpRequest request;

@@ -1,10 +1,11 @@
 #include "communication/v3/Communicator.h"
 
+#include <cstring>
 #include <utility>
 
-#include "api/xml/values/Base64.h"
 #include "communication/SignatureBase.h"
 #include "communication/v3/EnumerationTexts.h"
+#include "communication/v3/OperationHash.h"
 #include "communication/v3/TokenDecryption.h"
 #include "communication/v3/TokenExchangeResponseExt.h"
 
@@ -110,18 +111,13 @@ std::vector<OperationType> ParseOperations(std::string_view operationName,
 }
 
 template <class OperationType>
-SubmittedDocument Submit(const Communicator& communicator, OperationType operation,
-                         const std::string& document) {
+SubmittedDocument Submit(OperationType operation, const std::string& document) {
   SubmittedDocument submitted;
-  submitted.bytes.assign(document.begin(), document.end());
+  submitted.bytes.resize(document.size());
+  std::memcpy(submitted.bytes.data(), document.data(), document.size());
   // The digest input: the operation's member name, then the base64 text of
   // the document's bytes, exactly as the request carries them.
-  const std::string_view name = MemberName(operation);
-  std::string hashInput;
-  hashInput.reserve(name.size() + api::xml::Base64Length(submitted.bytes.size()));
-  hashInput.append(name);
-  api::xml::AppendBase64(hashInput, submitted.bytes);
-  submitted.operationHash = communicator.GenerateSHA3_512Hash(hashInput);
+  submitted.operationHash = OperationHash(MemberName(operation), submitted.bytes);
   return submitted;
 }
 
@@ -247,7 +243,7 @@ Communicator::Text Communicator::ManageInvoiceOperation(
   std::vector<std::optional<std::string>> operationHashes;
   operationHashes.reserve(parsed.size());
   for (std::size_t i = 0; i < parsed.size(); ++i) {
-    SubmittedDocument document = Submit(*this, parsed[i], *(*unsecuredxmls)[i]);
+    SubmittedDocument document = Submit(parsed[i], *(*unsecuredxmls)[i]);
     v3api::InvoiceOperationType& item = items.emplace_back();
     item.index = static_cast<std::int32_t>(i + 1);
     item.invoiceOperation = parsed[i];
@@ -296,7 +292,7 @@ Communicator::Text Communicator::ManageAnnulmentOperation(
   std::vector<std::optional<std::string>> operationHashes;
   operationHashes.reserve(parsed.size());
   for (std::size_t i = 0; i < parsed.size(); ++i) {
-    SubmittedDocument document = Submit(*this, parsed[i], *(*unsecuredxmls)[i]);
+    SubmittedDocument document = Submit(parsed[i], *(*unsecuredxmls)[i]);
     v3api::AnnulmentOperationType& item = items.emplace_back();
     item.index = static_cast<std::int32_t>(i + 1);
     item.annulmentOperation = parsed[i];
