@@ -144,6 +144,22 @@ TEST_F(RequestBuilding, InvoiceItemsFollowTheDocumentsWithTheirOperationsAndHash
                                              OperationHash(communicator_, "MODIFY", "abc")));
 }
 
+TEST_F(RequestBuilding, OperationHashesOfLargeDocumentsEqualTheDigestOfTheWholeText) {
+  std::string large;
+  for (int i = 0; large.size() < 50000; ++i) large += "<sor>\xC3\xA9 " + std::to_string(i) + "</sor>\n";
+  for (const std::size_t size : {large.size(), std::size_t{3069}, std::size_t{3070}, std::size_t{6138}}) {
+    const std::string document = large.substr(0, size);
+    ASSERT_TRUE(Submit(List({"MODIFY"}), List({document})).has_value());
+    EXPECT_EQ(ParseLog(folder_.Log()).back().kind, "response");
+    const auto entries = ParseLog(folder_.Log());
+    std::string base;
+    for (const auto& entry : entries) {
+      if (entry.kind == "signature") base = entry.text;
+    }
+    EXPECT_THAT(base, EndsWith(OperationHash(communicator_, "MODIFY", document))) << size;
+  }
+}
+
 TEST_F(RequestBuilding, OperationTextsAreMemberNamesOrValuesAndTheRequestUsesTheName) {
   ASSERT_TRUE(Submit(List({" STORNO ", "2", "0", "1"}), List({"a", "b", "c", "d"})).has_value());
   const auto request = PostedAs<v3::ManageInvoiceRequest>();

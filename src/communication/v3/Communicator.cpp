@@ -1,6 +1,5 @@
 #include "communication/v3/Communicator.h"
 
-#include <cstring>
 #include <utility>
 
 #include "communication/SignatureBase.h"
@@ -113,8 +112,9 @@ std::vector<OperationType> ParseOperations(std::string_view operationName,
 template <class OperationType>
 SubmittedDocument Submit(OperationType operation, const std::string& document) {
   SubmittedDocument submitted;
-  submitted.bytes.resize(document.size());
-  std::memcpy(submitted.bytes.data(), document.data(), document.size());
+  // One copy of the bytes, without first filling the vector.
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(document.data());
+  submitted.bytes.assign(bytes, bytes + document.size());
   // The digest input: the operation's member name, then the base64 text of
   // the document's bytes, exactly as the request carries them.
   submitted.operationHash = OperationHash(MemberName(operation), submitted.bytes);
