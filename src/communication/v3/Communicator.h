@@ -7,10 +7,11 @@
 // signature, user block, software block, its own body) and hands it to the
 // request pipeline. Failures while the request is built are thrown to the
 // caller, before anything is sent: ConfigurationError for a missing or
-// unusable setting, EnumerationTextError for an operation, direction or
-// softwareOperation text that names no member, MissingArgumentError for an
-// absent or too short list or an absent list entry, LogWriteError when the
-// signature base cannot be logged (all derive from std::runtime_error).
+// unusable setting (softwareOperation naming neither member included),
+// EnumerationTextError for an operation or direction text that names no
+// member, MissingArgumentError for an absent or too short list, an absent
+// list entry or an absent direction, LogWriteError when the signature base
+// cannot be logged (all derive from std::runtime_error).
 // Once the pipeline runs, failures are logged and the result is empty.
 //
 // A communicator changes no state of its own after construction, so any
