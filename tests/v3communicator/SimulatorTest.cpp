@@ -368,7 +368,7 @@ TEST_F(AgainstSimulator, ManyThreadsAtOnceKeepTheirLogEntriesWhole) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(succeeded.load(), kThreads * kEach);
   ExpectWholeEntries(folder.Log(), kThreads * kEach);
-  EXPECT_EQ(folder.ArchiveFiles().size() <= static_cast<std::size_t>(kThreads * kEach), true);
+  EXPECT_LE(folder.ArchiveFiles().size(), static_cast<std::size_t>(kThreads * kEach));
 }
 
 }  // namespace
