@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "CommunicatorTestSupport.h"
-#include "JsonValue.h"
 #include "communication/HexDigestText.h"
 #include "communication/LogFile.h"
 #include "communication/SignatureBase.h"
+#include "support/JsonValue.h"
 
 namespace kelvo::test {
 namespace {
@@ -35,14 +35,6 @@ std::string OpenSslSha3_512(std::string_view text) {
   unsigned int length = 0;
   EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha3_512(), nullptr);
   return HexDigestText(std::span<const uint8_t>(digest, length));
-}
-
-std::optional<JsonValue> DigestVectors() {
-  const auto shared = SharedDir();
-  if (!shared || !std::filesystem::exists(*shared / "vectors" / "digests.json")) {
-    return std::nullopt;
-  }
-  return ParseJson(ReadFile(*shared / "vectors" / "digests.json"));
 }
 
 TEST(SignatureBase, TimeIsUtcToTheSecondWithTheFractionDropped) {
@@ -78,7 +70,7 @@ TEST(SignatureBase, PiecesAreJoinedInOrderAndTheKeyIsMaskedForTheLog) {
 }
 
 TEST(Digests, MatchTheReferenceVectors) {
-  const auto vectors = DigestVectors();
+  const auto vectors = LoadSharedDigestVectors();
   if (!vectors) GTEST_SKIP() << "../shared/vectors/digests.json is not beside this clone";
   const CommunicatorFolder folder;
   const TestCommunicator communicator;
@@ -96,7 +88,7 @@ TEST(Digests, MatchTheReferenceVectors) {
 }
 
 TEST(Digests, RequestSignaturesMatchTheReferenceVectors) {
-  const auto vectors = DigestVectors();
+  const auto vectors = LoadSharedDigestVectors();
   if (!vectors) GTEST_SKIP() << "../shared/vectors/digests.json is not beside this clone";
   const JsonValue& signature = (*vectors)["requestSignature"];
   ASSERT_EQ(signature["timestampUtc"].text, "2020-07-01T10:20:30.999Z");

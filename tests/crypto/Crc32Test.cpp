@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "crypto/CryptoErrors.h"
-#include "crypto/JsonVectors.h"
+#include "support/JsonValue.h"
 
 namespace kelvo::Communication::Common {
 

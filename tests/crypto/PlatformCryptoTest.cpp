@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "crypto/JsonVectors.h"
+#include "crypto/Hex.h"
 #include "platform/AesDecryption.h"
 #include "platform/Sha512.h"
+#include "support/JsonValue.h"
 
 namespace {
 

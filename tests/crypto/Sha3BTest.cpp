@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "crypto/CryptoErrors.h"
-#include "crypto/JsonVectors.h"
+#include "crypto/Hex.h"
 #include "crypto/ReferenceKeccak.h"
+#include "support/JsonValue.h"
 
 namespace {
 

@@ -4,11 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <regex>
-#include <sstream>
-
 #include "communication/v3/TokenDecryption.h"
+#include "support/JsonValue.h"
 #include "support/SimulatorProcess.h"
 #include "v3communicator/V3TestSupport.h"
 
@@ -77,22 +74,16 @@ TEST(TokenDecryption, TheKeyLengthDecidesTheAesVariant) {
 }
 
 TEST(TokenDecryption, DecryptsTheReferenceVectors) {
-  const auto shared = SharedDir();
-  if (!shared) GTEST_SKIP() << "no ../shared: the reference vectors are absent";
-  std::ifstream file(*shared / "vectors" / "digests.json");
-  std::stringstream text;
-  text << file.rdbuf();
-  const std::string json = text.str();
-  const std::regex vector(
-      R"re("exchangeKey":\s*"([^"]*)",\s*"cipherMode":\s*"([^"]*)",\s*"encodedExchangeToken":\s*"([^"]*)",\s*"decodedExchangeToken":\s*"([^"]*)")re");
-  int count = 0;
-  for (auto it = std::sregex_iterator(json.begin(), json.end(), vector); it != std::sregex_iterator(); ++it) {
-    const std::smatch& m = *it;
-    SCOPED_TRACE(m[1].str());
-    ExpectDecoded(RunExchange(TokenExchangeAnswer(m[3].str()), m[1].str(), m[2].str()), m[4].str());
-    ++count;
+  const auto vectors = LoadSharedDigestVectors();
+  if (!vectors) GTEST_SKIP() << "no ../shared/vectors/digests.json: the reference vectors are absent";
+  const auto& list = (*vectors)["exchangeToken"].items;
+  ASSERT_FALSE(list.empty());
+  for (const JsonValue& v : list) {
+    SCOPED_TRACE(v["exchangeKey"].text);
+    ExpectDecoded(RunExchange(TokenExchangeAnswer(v["encodedExchangeToken"].text), v["exchangeKey"].text,
+                              v["cipherMode"].text),
+                  v["decodedExchangeToken"].text);
   }
-  EXPECT_GT(count, 0);
 }
 
 TEST(TokenDecryption, ACharacterBeyondAsciiInTheKeyCountsAsAQuestionMark) {

@@ -3,7 +3,7 @@
 // (with \u escapes, written out as UTF-8), numbers kept as text, true, false
 // and null.
 #include <map>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,5 +23,9 @@ struct JsonValue {
 
 // Parses one JSON document; throws std::runtime_error on malformed text.
 JsonValue ParseJson(std::string_view text);
+
+// digests.json of the shared reference material, or nothing when this clone
+// has none (tests then skip, saying why).
+std::optional<JsonValue> LoadSharedDigestVectors();
 
 }  // namespace kelvo::test

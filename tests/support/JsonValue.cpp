@@ -1,7 +1,10 @@
-#include "JsonValue.h"
+#include "support/JsonValue.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <stdexcept>
+
+#include "support/TestPaths.h"
 
 namespace kelvo::test {
 
@@ -195,5 +198,13 @@ const JsonValue& JsonValue::operator[](const std::string& name) const {
 }
 
 JsonValue ParseJson(std::string_view text) { return Parser(text).Document(); }
+
+std::optional<JsonValue> LoadSharedDigestVectors() {
+  const auto shared = SharedDir();
+  if (!shared) return std::nullopt;
+  const auto path = *shared / "vectors" / "digests.json";
+  if (!std::filesystem::exists(path)) return std::nullopt;
+  return ParseJson(ReadFile(path));
+}
 
 }  // namespace kelvo::test
