@@ -13,16 +13,6 @@ extern char** environ;
 
 namespace kelvo::test {
 
-ScopedCurrentDir::ScopedCurrentDir(const std::filesystem::path& folder)
-    : previous_(std::filesystem::current_path()) {
-  std::filesystem::current_path(folder);
-}
-
-ScopedCurrentDir::~ScopedCurrentDir() {
-  std::error_code ignored;
-  std::filesystem::current_path(previous_, ignored);
-}
-
 ScopedTimeZone::ScopedTimeZone(const char* tz) : previous_(EnvironmentValue("TZ")) {
   setenv("TZ", tz, 1);
   tzset();
@@ -37,44 +27,14 @@ ScopedTimeZone::~ScopedTimeZone() {
   tzset();
 }
 
-std::string ConfigurationText(
-    const std::vector<std::pair<std::string, std::optional<std::string>>>& settings) {
-  std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<configuration>\r\n  <appSettings>\r\n";
-  for (const auto& [key, value] : settings) {
-    text += "    <add key=\"" + key + "\"";
-    if (value) {
-      text += " value=\"" + *value + "\"";
-    }
-    text += "/>\r\n";
-  }
-  text += "  </appSettings>\r\n</configuration>\r\n";
-  return text;
-}
-
-CommunicatorFolder::CommunicatorFolder(
-    const std::vector<std::pair<std::string, std::optional<std::string>>>& extra)
-    : current_(dir_.Path()) {
-  std::vector<std::pair<std::string, std::optional<std::string>>> settings = {
+CommunicatorFolder::CommunicatorFolder(const ConfigurationEntries& extra) {
+  ConfigurationEntries entries = {
       {"loggerPath", LogPath().string()},
       {"xmlPath", ArchiveFolder().string() + "/"},
       {"cipherMode", "ECB"},
   };
-  settings.insert(settings.end(), extra.begin(), extra.end());
-  std::filesystem::create_directory(ArchiveFolder());
-  WriteFile(dir_ / "Kelvo.Communication.dll.config", ConfigurationText(settings));
-}
-
-std::string CommunicatorFolder::Log() const {
-  return std::filesystem::exists(LogPath()) ? ReadFile(LogPath()) : std::string();
-}
-
-std::vector<std::filesystem::path> CommunicatorFolder::ArchiveFiles() const {
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(ArchiveFolder())) {
-    files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
+  entries.insert(entries.end(), extra.begin(), extra.end());
+  WriteConfiguration(entries);
 }
 
 int RunTestBinary(const std::string& filter, const std::map<std::string, std::string>& environment) {

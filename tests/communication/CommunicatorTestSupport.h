@@ -1,8 +1,7 @@
 #pragma once
 // What the communication tests share: a concrete communicator that opens the
-// protected members of the base, a configuration file written into a private
-// working folder, a fixed time zone, and the test binary run again as a child
-// process.
+// protected members of the base, a working folder with a configuration file,
+// a fixed time zone, and the test binary run again as a child process.
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -12,7 +11,7 @@
 
 #include "api/xml/values/DateTime.h"
 #include "communication/BaseCommunicator.h"
-#include "support/TestPaths.h"
+#include "support/WorkingFolder.h"
 
 namespace kelvo::test {
 
@@ -42,18 +41,6 @@ class TestCommunicator : public Communication::Common::BaseCommunicator {
                                        const std::optional<std::string>&) const override {}
 };
 
-// Makes a folder the current working folder for the life of the object.
-class ScopedCurrentDir {
- public:
-  explicit ScopedCurrentDir(const std::filesystem::path& folder);
-  ~ScopedCurrentDir();
-  ScopedCurrentDir(const ScopedCurrentDir&) = delete;
-  ScopedCurrentDir& operator=(const ScopedCurrentDir&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
-
 // Sets TZ (and re-reads it) for the life of the object.
 class ScopedTimeZone {
  public:
@@ -66,27 +53,12 @@ class ScopedTimeZone {
   std::optional<std::string> previous_;
 };
 
-// The text of a configuration file; an absent value writes <add key=".."/>.
-std::string ConfigurationText(const std::vector<std::pair<std::string, std::optional<std::string>>>& settings);
-
-// A private working folder holding a configuration file with loggerPath
-// log.txt and xmlPath archive/ inside it (plus any extra settings), current
-// for the life of the object.
-class CommunicatorFolder {
+// The working folder of a communicator test: its configuration file has
+// loggerPath log.txt and xmlPath archive/ inside the folder, cipherMode ECB,
+// then any extra entries.
+class CommunicatorFolder : public WorkingFolder {
  public:
-  explicit CommunicatorFolder(
-      const std::vector<std::pair<std::string, std::optional<std::string>>>& extra = {});
-
-  const std::filesystem::path& Path() const { return dir_.Path(); }
-  std::filesystem::path LogPath() const { return dir_ / "log.txt"; }
-  std::filesystem::path ArchiveFolder() const { return dir_ / "archive"; }
-  std::string Log() const;  // the log's content, empty when there is none
-  // The archive files, sorted by name.
-  std::vector<std::filesystem::path> ArchiveFiles() const;
-
- private:
-  TempDir dir_;
-  ScopedCurrentDir current_;
+  explicit CommunicatorFolder(const ConfigurationEntries& extra = {});
 };
 
 // Runs this test binary again with --gtest_filter=filter and the given extra

@@ -13,7 +13,7 @@ namespace {
 
 using Communication::Common::ConfigurationError;
 using Communication::Common::MissingSettingError;
-using Settings = std::vector<std::pair<std::string, std::optional<std::string>>>;
+using Settings = ConfigurationEntries;
 
 const Settings kRequired = {
     {"loggerPath", "/var/log/kelvo/log.txt"},
@@ -31,20 +31,14 @@ Settings Without(Settings settings, const std::string& key) {
   return settings;
 }
 
-// A private working folder whose configuration file has the given text.
-class ConfigurationFolder {
+// A working folder whose configuration file has the given text.
+class ConfigurationFolder : public WorkingFolder {
  public:
-  explicit ConfigurationFolder(const std::optional<std::string>& configuration)
-      : current_(dir_.Path()) {
+  explicit ConfigurationFolder(const std::optional<std::string>& configuration) {
     if (configuration) {
-      WriteFile(dir_ / "Kelvo.Communication.dll.config", *configuration);
+      WriteFile(ConfigurationPath(), *configuration);
     }
   }
-  const std::filesystem::path& Path() const { return dir_.Path(); }
-
- private:
-  TempDir dir_;
-  ScopedCurrentDir current_;
 };
 
 // The message of the ConfigurationError that constructing a communicator
@@ -61,7 +55,8 @@ std::optional<std::string> ConstructionFailure() {
 TEST(Configuration, ConstructionReadsTheSettingsOfTheWorkingFolder) {
   const ConfigurationFolder folder(ConfigurationText(
       With(With(kRequired, "osaUri", "https://api-test.example/invoiceService/v3/"),
-           "softwareName", "Számlázó &amp; Co &lt;1&gt;")));
+           "softwareName", "Számlázó & Co <1>")));
+  ASSERT_NE(ReadFile(folder.ConfigurationPath()).find("\"Számlázó &amp; Co &lt;1&gt;\""), std::string::npos);
   const TestCommunicator communicator;
   EXPECT_EQ(communicator.Loggerpath(), "/var/log/kelvo/log.txt");
   EXPECT_EQ(communicator.Xmlpath(), "/var/log/kelvo/xml/");
@@ -218,8 +213,7 @@ TEST(Configuration, LookupOfAMissingKeyNamesIt) {
 TEST(Configuration, EveryConstructionReadsTheFileAnew) {
   const ConfigurationFolder folder(ConfigurationText(kRequired));
   const TestCommunicator first;
-  WriteFile(folder.Path() / "Kelvo.Communication.dll.config",
-            ConfigurationText(With(Without(kRequired, "cipherMode"), "cipherMode", "CBC")));
+  folder.WriteConfiguration(With(Without(kRequired, "cipherMode"), "cipherMode", "CBC"));
   const TestCommunicator second;
   EXPECT_EQ(first.CipherMode(), "ECB");
   EXPECT_EQ(second.CipherMode(), "CBC");

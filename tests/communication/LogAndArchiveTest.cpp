@@ -25,7 +25,7 @@ using Communication::Common::kArchiveTimeStampFormat;
 using Communication::Common::kLogTimeStampFormat;
 using Communication::Common::LogWriteError;
 using std::chrono::milliseconds;
-using Settings = std::vector<std::pair<std::string, std::optional<std::string>>>;
+using Settings = ConfigurationEntries;
 
 const DateTime kFixedLocal = DateTime::FromParts(2020, 7, 1, 9, 5, 3, 9'999'999, DateTimeKind::Local);
 const std::string kFixedLogStamp = "2020.07.01 09:05:03:9999";
@@ -158,13 +158,11 @@ TEST(ResponseArchive, EachTickOfTheClockGetsItsOwnFile) {
 }
 
 TEST(ResponseArchive, XmlPathWithoutSeparatorPutsFilesBesideTheFolder) {
-  TempDir dir;
-  const ScopedCurrentDir current(dir.Path());
+  const WorkingFolder dir;
   std::filesystem::create_directory(dir / "xml");
-  WriteFile(dir / "Kelvo.Communication.dll.config",
-            ConfigurationText({{"loggerPath", (dir / "log.txt").string()},
-                               {"xmlPath", (dir / "xml").string()},
-                               {"cipherMode", "ECB"}}));
+  dir.WriteConfiguration({{"loggerPath", (dir / "log.txt").string()},
+                          {"xmlPath", (dir / "xml").string()},
+                          {"cipherMode", "ECB"}});
   TestCommunicator communicator;
   communicator.SetLocalClock([] { return kFixedLocal; });
   communicator.ProcessStatusCodeForLogger(200, "OK", 4, "<a/>");
@@ -173,12 +171,10 @@ TEST(ResponseArchive, XmlPathWithoutSeparatorPutsFilesBesideTheFolder) {
 }
 
 TEST(ResponseArchive, MissingArchiveFolderFailsAfterStatusAndLength) {
-  TempDir dir;
-  const ScopedCurrentDir current(dir.Path());
-  WriteFile(dir / "Kelvo.Communication.dll.config",
-            ConfigurationText({{"loggerPath", (dir / "log.txt").string()},
-                               {"xmlPath", (dir / "missing" / "").string()},
-                               {"cipherMode", "ECB"}}));
+  const WorkingFolder dir;
+  dir.WriteConfiguration({{"loggerPath", (dir / "log.txt").string()},
+                          {"xmlPath", (dir / "missing" / "").string()},
+                          {"cipherMode", "ECB"}});
   TestCommunicator communicator;
   communicator.SetLocalClock([] { return kFixedLocal; });
   const auto failure = WriteFailure([&] { communicator.ProcessStatusCodeForLogger(200, "OK", 4, "<a/>"); });

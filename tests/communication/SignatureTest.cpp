@@ -186,11 +186,9 @@ TEST(RequestSignature, ConsoleShowsOnlySignatureBasesWhenShowInConsoleIsOff) {
 }
 
 TEST(RequestSignature, UnwritableLogLeavesNoSignature) {
-  TempDir dir;
-  const ScopedCurrentDir current(dir.Path());
+  const WorkingFolder dir;
   const std::string logPath = (dir / "missing" / "log.txt").string();
-  WriteFile(dir / "Kelvo.Communication.dll.config",
-            ConfigurationText({{"loggerPath", logPath}, {"xmlPath", "x/"}, {"cipherMode", "ECB"}}));
+  dir.WriteConfiguration({{"loggerPath", logPath}, {"xmlPath", "x/"}, {"cipherMode", "ECB"}});
   const TestCommunicator communicator;
   testing::internal::CaptureStdout();
   try {

@@ -15,14 +15,14 @@
 #include <vector>
 
 #include "EntryLibrary.h"
-#include "HostFolder.h"
+#include "support/HostFolder.h"
 
 namespace {
 
 using kelvo::test::HostFolder;
-using kelvo::test::HostSettings;
 using kelvo::test::Library;
 using kelvo::test::Take;
+using kelvo::test::WorkingFolder;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -93,10 +93,11 @@ TEST(Exports, OperationsBeyondTheDocumentsAreIgnored) {
 
 TEST(Exports, NullSoftwareIdTakesTheConfiguredOneAndEmptySendsEmpty) {
   const auto& lib = Library();
-  std::string fromNull, fromEmpty;
+  std::string configured, fromNull, fromEmpty;
   {
     HostFolder host;
     Take(lib, lib.QueryTaxpayerOperation("R", "l", "p", "1", "s", "", "", nullptr, "22222222"));
+    configured = host.Settings().at("softwareId");
     fromNull = host.Log();
   }
   {
@@ -104,7 +105,6 @@ TEST(Exports, NullSoftwareIdTakesTheConfiguredOneAndEmptySendsEmpty) {
     Take(lib, lib.QueryTaxpayerOperation("R", "l", "p", "1", "s", "", "", "", "22222222"));
     fromEmpty = host.Log();
   }
-  const std::string configured = HostSettings().at("softwareId");
   EXPECT_TRUE(Contains(fromNull, "softwareId>" + configured + "<")) << fromNull;
   EXPECT_FALSE(Contains(fromEmpty, configured)) << fromEmpty;
   EXPECT_TRUE(std::regex_search(fromEmpty, std::regex(R"(<(\w+:)?softwareId\s*/>|softwareId></)")))
@@ -134,14 +134,9 @@ TEST(Exports, ErrorsBeforeThePipelineAreContained) {
     bool withConfiguration;
     std::string loggedPart;  // "" when nothing can be logged
   };
-  const auto settingsWithoutLog = [] {
-    auto settings = HostSettings();
-    settings["loggerPath"] = "/nonexistent-kelvo-folder/kelvo.log";
-    return settings;
-  };
 
   {  // no configuration file: nothing to log to
-    HostFolder host(std::nullopt);
+    const WorkingFolder withoutConfiguration;
     EXPECT_EQ(Take(lib, lib.QueryTaxpayerOperation("R", "l", "p", "1", "s", "", "", nullptr, "2")),
               std::nullopt);
     const auto error = kelvo::test::LastError(lib);
@@ -188,7 +183,7 @@ TEST(Exports, ErrorsBeforeThePipelineAreContained) {
     EXPECT_TRUE(Contains(host.Log(), "UTF-8")) << host.Log();
   }
   {  // a log that cannot be written: the signature base fails
-    HostFolder host(settingsWithoutLog());
+    HostFolder host(kelvo::test::kNoServiceUri, {{"loggerPath", "/nonexistent-kelvo-folder/kelvo.log"}});
     EXPECT_EQ(Take(lib, lib.QueryTaxpayerOperation("R", "l", "p", "1", "s", "", "", nullptr, "2")),
               std::nullopt);
     EXPECT_TRUE(kelvo::test::LastError(lib));

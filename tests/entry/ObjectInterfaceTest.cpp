@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "EntryLibrary.h"
-#include "HostFolder.h"
+#include "support/HostFolder.h"
 
 namespace {
 
 using kelvo::test::HostFolder;
 using kelvo::test::Library;
 using kelvo::test::Take;
+using kelvo::test::WorkingFolder;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -46,7 +47,7 @@ const char* const kParams =
 
 TEST(ObjectInterface, CreationWithoutConfigurationReportsWhy) {
   const auto& lib = Library();
-  HostFolder host(std::nullopt);
+  const WorkingFolder withoutConfiguration;
   char* errorText = reinterpret_cast<char*>(1);
   EXPECT_EQ(lib.KelvoV3Communicator_Create(&errorText), nullptr);
   const auto error = Take(lib, errorText);

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "EntryLibrary.h"
-#include "HostFolder.h"
+#include "TraceFilesLock.h"
+#include "support/HostFolder.h"
 #include "support/SimulatorProcess.h"
 
 namespace {
 
 using kelvo::test::HostFolder;
-using kelvo::test::HostSettings;
 using kelvo::test::Library;
 using kelvo::test::ReadFile;
 using kelvo::test::SimulatorProcess;
@@ -49,7 +49,7 @@ const char* const kAnnulment =
 class SimulatorRoad : public ::testing::Test {
  protected:
   SimulatorProcess simulator_{Options()};
-  HostFolder host_{HostSettings(simulator_.BaseUrl())};
+  HostFolder host_{simulator_.BaseUrl()};
   const kelvo::test::SimulatorUser& user_ = kelvo::test::DefaultSimulatorUser();
 };
 

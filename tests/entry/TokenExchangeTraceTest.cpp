@@ -12,7 +12,8 @@
 #include <filesystem>
 
 #include "EntryLibrary.h"
-#include "HostFolder.h"
+#include "TraceFilesLock.h"
+#include "support/HostFolder.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ using kelvo::test::Library;
 using kelvo::test::ReadFile;
 using kelvo::test::Take;
 using kelvo::test::TraceFilesLock;
+using kelvo::test::WorkingFolder;
 
 const std::filesystem::path kArguments = "/tmp/out.log";
 const std::filesystem::path kEnd = "/tmp/outb.log";
@@ -102,7 +104,7 @@ TEST_F(TokenExchangeTrace, ABusyTraceFileIsSkippedAfterABoundedWait) {
 
 TEST_F(TokenExchangeTrace, AFailedConstructionStillLeavesTheArgumentsTrace) {
   const auto& lib = Library();
-  HostFolder withoutConfiguration(std::nullopt);
+  const WorkingFolder withoutConfiguration;
   EXPECT_EQ(Take(lib, lib.TokenExchangeOperation("R", "l", "p", "1", "s", "k", nullptr)),
             std::nullopt);
   EXPECT_TRUE(kelvo::test::LastError(lib));

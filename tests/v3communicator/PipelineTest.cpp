@@ -54,7 +54,7 @@ class FailureTable : public ::testing::TestWithParam<Row> {};
 
 TEST_P(FailureTable, LogsTheEntriesInOrderAndReturnsOnlyReadableAnswers) {
   const Row& row = GetParam();
-  WorkFolder folder;
+  HostFolder folder;
   ScriptedTransport transport([&](const platform::HttpRequest&) { return row.result; });
   TestCommunicator communicator;
   communicator.SetHttpTransport(transport);
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Row>& row) { return row.param.name; });
 
 TEST(Pipeline, PostsTheLoggedRequestTextToTheConcatenatedAddressWithTheXmlHeaders) {
-  WorkFolder folder("http://127.0.0.1:9/base/", {{"operationQueryTaxpayer", "/queryTaxpayer"}});
+  HostFolder folder("http://127.0.0.1:9/base/", {{"operationQueryTaxpayer", "/queryTaxpayer"}});
   ScriptedTransport transport = ScriptedTransport::Answering(200, "OK", TaxpayerAnswer());
   TestCommunicator communicator;
   communicator.SetHttpTransport(transport);
@@ -135,7 +135,7 @@ TEST(Pipeline, PostsTheLoggedRequestTextToTheConcatenatedAddressWithTheXmlHeader
 
 TEST(Pipeline, TransportOptionsFollowTheTransportSettingsAndTheExtensionKeys) {
   {
-    WorkFolder folder;
+    HostFolder folder;
     ScriptedTransport transport = ScriptedTransport::Answering(200, "OK", TaxpayerAnswer());
     TestCommunicator communicator;
     communicator.SetHttpTransport(transport);
@@ -150,7 +150,7 @@ TEST(Pipeline, TransportOptionsFollowTheTransportSettingsAndTheExtensionKeys) {
     EXPECT_EQ(options.maxResponseBytes, std::size_t{256} * 1024 * 1024);
   }
   {
-    WorkFolder folder("http://127.0.0.1:9", {{"caBundlePath", "/etc/ca.pem"},
+    HostFolder folder("http://127.0.0.1:9", {{"caBundlePath", "/etc/ca.pem"},
                                              {"connectTimeoutSeconds", " 5 "},
                                              {"requestTimeoutSeconds", "7"}});
     ScriptedTransport transport = ScriptedTransport::Answering(200, "OK", TaxpayerAnswer());
@@ -166,7 +166,7 @@ TEST(Pipeline, TransportOptionsFollowTheTransportSettingsAndTheExtensionKeys) {
 
 TEST(Pipeline, AnUnusableTimeoutSettingIsAnOperationFailureAndNothingIsSent) {
   for (const std::string value : {"0", "-3", "ten", "1.5", ""}) {
-    WorkFolder folder("http://127.0.0.1:9", {{"requestTimeoutSeconds", value}});
+    HostFolder folder("http://127.0.0.1:9", {{"requestTimeoutSeconds", value}});
     ScriptedTransport transport = ScriptedTransport::Answering(200, "OK", TaxpayerAnswer());
     TestCommunicator communicator;
     communicator.SetHttpTransport(transport);
@@ -179,7 +179,7 @@ TEST(Pipeline, AnUnusableTimeoutSettingIsAnOperationFailureAndNothingIsSent) {
 }
 
 TEST(Pipeline, ARequestThatCannotBeWrittenIsAnOperationFailure) {
-  WorkFolder folder;
+  HostFolder folder;
   ScriptedTransport transport = ScriptedTransport::Answering(200, "OK", TaxpayerAnswer());
   TestCommunicator communicator;
   communicator.SetHttpTransport(transport);
@@ -191,7 +191,7 @@ TEST(Pipeline, ARequestThatCannotBeWrittenIsAnOperationFailure) {
 }
 
 TEST(Pipeline, AnArchiveThatCannotBeWrittenEndsAfterTheLengthEntry) {
-  WorkFolder folder;
+  HostFolder folder;
   folder.Reconfigure({{"xmlPath", (folder.Path() / "missing" / "").string()}});
   ScriptedTransport transport = ScriptedTransport::Answering(200, "OK", TaxpayerAnswer());
   TestCommunicator communicator;
@@ -204,7 +204,7 @@ TEST(Pipeline, AnArchiveThatCannotBeWrittenEndsAfterTheLengthEntry) {
 }
 
 TEST(Pipeline, StatusLengthArchiveAndResponseEntriesShowTheAnswerAsPrettyPrinted) {
-  WorkFolder folder;
+  HostFolder folder;
   // A byte-order mark and a declaration in front of the root.
   const std::string body = "\xEF\xBB\xBF" + TaxpayerAnswer();
   ScriptedTransport transport = ScriptedTransport::Answering(200, "OK", body);
@@ -227,7 +227,7 @@ TEST(Pipeline, StatusLengthArchiveAndResponseEntriesShowTheAnswerAsPrettyPrinted
 }
 
 TEST(Pipeline, ALogThatBecomesUnwritableMidwayGivesNoResultAndNoCrash) {
-  WorkFolder folder;
+  HostFolder folder;
   const std::filesystem::path logFolder = folder.Path() / "logs";
   std::filesystem::create_directory(logFolder);
   folder.Reconfigure({{"loggerPath", (logFolder / "log.txt").string()}});
@@ -245,7 +245,7 @@ TEST(Pipeline, ALogThatBecomesUnwritableMidwayGivesNoResultAndNoCrash) {
 }
 
 TEST(Pipeline, AnAnswerThatCannotBeWrittenAgainIsAnOperationFailure) {
-  WorkFolder folder;
+  HostFolder folder;
   const SimulatorUser& user = DefaultSimulatorUser();
   // A token whose plaintext holds a character XML does not allow.
   const std::string encoded = Base64(AesEcbEncrypt(user.exchangeKey, std::string("tok\x01" "en")));

@@ -67,7 +67,7 @@ class RequestBuilding : public ::testing::Test {
                                                    batchIndex);
   }
 
-  WorkFolder folder_;
+  HostFolder folder_;
   ScriptedTransport transport_;
   TestCommunicator communicator_;
 };
@@ -319,7 +319,7 @@ TEST_F(RequestBuilding, DigestQueryCarriesPageDirectionAndTheCallersParameters) 
 class MissingSettings : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(MissingSettings, AnOperationWithoutItsSettingFailsBeforeAnythingIsLoggedOrSent) {
-  WorkFolder folder("http://127.0.0.1:9", {{GetParam(), std::nullopt}});
+  HostFolder folder("http://127.0.0.1:9", {{GetParam(), std::nullopt}});
   ScriptedTransport transport = ScriptedTransport::Answering(500, "Internal Server Error", GeneralErrorAnswer("X"));
   TestCommunicator communicator;
   communicator.SetHttpTransport(transport);
@@ -371,7 +371,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, MissingSettings,
 TEST(SoftwareBlock, AMissingKeyOrABadSoftwareOperationFailsAfterTheSignatureBaseAndNothingIsSent) {
   for (const SettingChanges& changes : {SettingChanges{{"softwareOperation", "local_software"}},
                                         SettingChanges{{"softwareDevContact", std::nullopt}}}) {
-    WorkFolder folder("http://127.0.0.1:9", changes);
+    HostFolder folder("http://127.0.0.1:9", changes);
     ScriptedTransport transport = ScriptedTransport::Answering(500, "Internal Server Error", GeneralErrorAnswer("X"));
     TestCommunicator communicator;
     communicator.SetHttpTransport(transport);
@@ -382,7 +382,7 @@ TEST(SoftwareBlock, AMissingKeyOrABadSoftwareOperationFailsAfterTheSignatureBase
     EXPECT_THAT(Kinds(ParseLog(folder.Log())), ElementsAre("signature"));
     EXPECT_EQ(transport.Posts(), 0);
   }
-  WorkFolder folder("http://127.0.0.1:9", {{"softwareOperation", " ONLINE_SERVICE "}});
+  HostFolder folder("http://127.0.0.1:9", {{"softwareOperation", " ONLINE_SERVICE "}});
   ScriptedTransport transport = ScriptedTransport::Answering(500, "Internal Server Error", GeneralErrorAnswer("X"));
   TestCommunicator communicator;
   communicator.SetHttpTransport(transport);

@@ -71,7 +71,7 @@ class AgainstSimulator : public ::testing::Test {
 SimulatorProcess* AgainstSimulator::simulator_ = nullptr;
 
 TEST_F(AgainstSimulator, EveryOperationIsAcceptedWithValidSignaturesAndSchemaValidRequests) {
-  WorkFolder folder(simulator_->BaseUrl());
+  HostFolder folder(simulator_->BaseUrl());
   const Communicator communicator;
   const SimulatorUser& user = DefaultSimulatorUser();
   const std::string number = "KT-" + UniqueRequestId();
@@ -141,7 +141,7 @@ TEST_F(AgainstSimulator, EveryOperationIsAcceptedWithValidSignaturesAndSchemaVal
 }
 
 TEST_F(AgainstSimulator, TokensOfEveryKeyLengthAreDecryptedAndAreSingleUse) {
-  WorkFolder folder(simulator_->BaseUrl());
+  HostFolder folder(simulator_->BaseUrl());
   const Communicator communicator;
   for (const SimulatorUser& user : SimulatorUsers()) {
     SCOPED_TRACE(user.login);
@@ -164,7 +164,7 @@ TEST_F(AgainstSimulator, TokensOfEveryKeyLengthAreDecryptedAndAreSingleUse) {
 }
 
 TEST_F(AgainstSimulator, AWrongPasswordComesBackAsTheServicesErrorAnswer) {
-  WorkFolder folder(simulator_->BaseUrl());
+  HostFolder folder(simulator_->BaseUrl());
   const auto result = QueryTaxpayer(Communicator(), DefaultSimulatorUser(), "not the password");
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(RootName(*result), "GeneralErrorResponse");
@@ -172,7 +172,7 @@ TEST_F(AgainstSimulator, AWrongPasswordComesBackAsTheServicesErrorAnswer) {
 }
 
 TEST_F(AgainstSimulator, EveryRequestAnnouncesItsBodyWithExpectContinue) {
-  WorkFolder folder(simulator_->BaseUrl());
+  HostFolder folder(simulator_->BaseUrl());
   simulator_->ResetStats();
   ExpectOk(QueryTaxpayer(Communicator(), DefaultSimulatorUser()), "QueryTaxpayerResponse");
   const auto stats = simulator_->Stats();
@@ -195,7 +195,7 @@ class SimulatorFaults : public AgainstSimulator, public ::testing::WithParamInte
 
 TEST_P(SimulatorFaults, EachFaultEndsAsThePipelineSays) {
   const FaultRow& row = GetParam();
-  WorkFolder folder(simulator_->BaseUrl(), {{"requestTimeoutSeconds", "3"}});
+  HostFolder folder(simulator_->BaseUrl(), {{"requestTimeoutSeconds", "3"}});
   simulator_->SetFault(row.mode, 1);
 
   const auto result = QueryTaxpayer(Communicator(), DefaultSimulatorUser());
@@ -263,14 +263,14 @@ int ClosedPort() {
 
 TEST(Transport, NoConnectionIsATransportFailureAndAnUnusableAddressAnOperationFailure) {
   {
-    WorkFolder folder("http://127.0.0.1:" + std::to_string(ClosedPort()));
+    HostFolder folder("http://127.0.0.1:" + std::to_string(ClosedPort()));
     EXPECT_FALSE(QueryTaxpayer(Communicator(), DefaultSimulatorUser()).has_value());
     const auto entries = ParseLog(folder.Log());
     EXPECT_THAT(Kinds(entries), ElementsAre("signature", "request", "transport"));
     EXPECT_FALSE(entries.back().text.empty());
   }
   for (const std::string uri : {"127.0.0.1:9/no-scheme", "ftp://127.0.0.1:9"}) {
-    WorkFolder folder(uri);
+    HostFolder folder(uri);
     EXPECT_FALSE(QueryTaxpayer(Communicator(), DefaultSimulatorUser()).has_value());
     EXPECT_THAT(Kinds(ParseLog(folder.Log())), ElementsAre("signature", "request", "failure")) << uri;
   }
@@ -287,19 +287,19 @@ SimulatorOptions Https(std::string tlsMin = {}, std::string tlsMax = {}) {
 TEST(Https, OnlyTls12IsOfferedAndTheConfiguredCaBundleIsTrusted) {
   SimulatorProcess simulator(Https());
   {
-    WorkFolder folder(simulator.BaseUrl(), {{"caBundlePath", simulator.CaBundlePath().string()}});
+    HostFolder folder(simulator.BaseUrl(), {{"caBundlePath", simulator.CaBundlePath().string()}});
     ExpectOk(QueryTaxpayer(Communicator(), DefaultSimulatorUser()), "QueryTaxpayerResponse");
     EXPECT_EQ(simulator.Stats().at("lastTlsVersion"), "TLSv1.2");
   }
   {
     // Without the bundle the simulator's own certificate is not trusted.
-    WorkFolder folder(simulator.BaseUrl());
+    HostFolder folder(simulator.BaseUrl());
     EXPECT_FALSE(QueryTaxpayer(Communicator(), DefaultSimulatorUser()).has_value());
     EXPECT_THAT(Kinds(ParseLog(folder.Log())), ElementsAre("signature", "request", "transport"));
   }
   for (const auto& [tlsMin, tlsMax] : {std::pair<std::string, std::string>{"1.1", "1.1"}, {"1.3", "1.3"}}) {
     SimulatorProcess pinned(Https(tlsMin, tlsMax));
-    WorkFolder folder(pinned.BaseUrl(), {{"caBundlePath", pinned.CaBundlePath().string()}});
+    HostFolder folder(pinned.BaseUrl(), {{"caBundlePath", pinned.CaBundlePath().string()}});
     EXPECT_FALSE(QueryTaxpayer(Communicator(), DefaultSimulatorUser()).has_value()) << "TLS " << tlsMin;
     EXPECT_THAT(Kinds(ParseLog(folder.Log())), ElementsAre("signature", "request", "transport")) << tlsMin;
   }
@@ -307,7 +307,7 @@ TEST(Https, OnlyTls12IsOfferedAndTheConfiguredCaBundleIsTrusted) {
 
 TEST(Https, SequentialQueriesThroughNewCommunicatorsShareOneTlsConnection) {
   SimulatorProcess simulator(Https());
-  WorkFolder folder(simulator.BaseUrl(), {{"caBundlePath", simulator.CaBundlePath().string()}});
+  HostFolder folder(simulator.BaseUrl(), {{"caBundlePath", simulator.CaBundlePath().string()}});
   simulator.ResetStats();
   for (int i = 0; i < 20; ++i) {
     ExpectOk(QueryTaxpayer(Communicator(), DefaultSimulatorUser()), "QueryTaxpayerResponse");
@@ -351,7 +351,7 @@ void ExpectWholeEntries(const std::string& log, std::size_t operations) {
 }
 
 TEST_F(AgainstSimulator, ManyThreadsAtOnceKeepTheirLogEntriesWhole) {
-  WorkFolder folder(simulator_->BaseUrl());
+  HostFolder folder(simulator_->BaseUrl());
   constexpr int kThreads = 8;
   constexpr int kEach = 10;
   std::atomic<int> succeeded{0};

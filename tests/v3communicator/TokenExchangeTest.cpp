@@ -26,7 +26,7 @@ struct Exchange {
 
 Exchange RunExchange(const std::string& answerBody, const std::optional<std::string>& exchangeKey,
                      const std::string& cipherMode = "ECB") {
-  WorkFolder folder("http://127.0.0.1:9", {{"cipherMode", cipherMode}});
+  HostFolder folder("http://127.0.0.1:9", {{"cipherMode", cipherMode}});
   ScriptedTransport transport = ScriptedTransport::Answering(200, "OK", answerBody);
   TestCommunicator communicator;
   communicator.SetHttpTransport(transport);
@@ -126,7 +126,7 @@ TEST(TokenDecryption, KeyTokenAndPaddingFailuresAreOperationFailures) {
 
 TEST(TokenDecryption, ErrorAnswersAndOtherOperationsAnswersAreLeftAlone) {
   const std::string key = DefaultSimulatorUser().exchangeKey;
-  WorkFolder folder;
+  HostFolder folder;
   ScriptedTransport transport = ScriptedTransport::Answering(500, "Internal Server Error", GeneralErrorAnswer("X"));
   TestCommunicator communicator;
   communicator.SetHttpTransport(transport);

@@ -3,108 +3,13 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <regex>
 #include <stdexcept>
 
 #include "api/xml/values/Base64.h"
-#include "support/SimulatorProcess.h"
 
 namespace kelvo::test {
-
-ScopedWorkingDir::ScopedWorkingDir(const std::filesystem::path& folder)
-    : previous_(std::filesystem::current_path()) {
-  std::filesystem::current_path(folder);
-}
-
-ScopedWorkingDir::~ScopedWorkingDir() {
-  std::error_code ignored;
-  std::filesystem::current_path(previous_, ignored);
-}
-
-std::map<std::string, std::string> DefaultSettings(const std::filesystem::path& folder,
-                                                   const std::string& osaUri) {
-  return {
-      {"loggerPath", (folder / "log.txt").string()},
-      {"xmlPath", (folder / "archive").string() + "/"},
-      {"cipherMode", "ECB"},
-      {"softwareId", "KELVO-TEST-0000001"},
-      {"softwareName", "Kelvo test host"},
-      {"softwareOperation", "LOCAL_SOFTWARE"},
-      {"softwareMainVersion", "3.0"},
-      {"softwareDevName", "Kelvo developers"},
-      {"softwareDevContact", "dev@kelvo.example"},
-      {"softwareDevCountryCode", "HU"},
-      {"softwareDevTaxNumber", "12345676"},
-      {"osaUri", osaUri},
-      {"operationTokenExchange", SimulatorProcess::OperationPath("tokenExchange")},
-      {"operationManageInvoice", SimulatorProcess::OperationPath("manageInvoice")},
-      {"operationManageAnnulment", SimulatorProcess::OperationPath("manageAnnulment")},
-      {"operationQueryTransactionStatus", SimulatorProcess::OperationPath("queryTransactionStatus")},
-      {"operationQueryTaxpayer", SimulatorProcess::OperationPath("queryTaxpayer")},
-      {"operationQueryInvoiceData", SimulatorProcess::OperationPath("queryInvoiceData")},
-      {"operationQueryInvoiceDigest", SimulatorProcess::OperationPath("queryInvoiceDigest")},
-  };
-}
-
-namespace {
-
-std::string XmlAttributeText(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-void WriteConfiguration(const std::filesystem::path& folder, const std::string& osaUri,
-                        const SettingChanges& changes) {
-  std::map<std::string, std::string> settings = DefaultSettings(folder, osaUri);
-  for (const auto& [key, value] : changes) {
-    if (value) {
-      settings[key] = *value;
-    } else {
-      settings.erase(key);
-    }
-  }
-  std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<configuration>\n  <appSettings>\n";
-  for (const auto& [key, value] : settings) {
-    text += "    <add key=\"" + XmlAttributeText(key) + "\" value=\"" + XmlAttributeText(value) + "\" />\n";
-  }
-  text += "  </appSettings>\n</configuration>\n";
-  WriteFile(folder / "Kelvo.Communication.dll.config", text);
-}
-
-}  // namespace
-
-WorkFolder::WorkFolder(const std::string& osaUri, const SettingChanges& changes)
-    : osaUri_(osaUri), changes_(changes), current_((std::filesystem::create_directory(dir_ / "archive"),
-                                                    WriteConfiguration(dir_.Path(), osaUri, changes),
-                                                    dir_.Path())) {}
-
-void WorkFolder::Reconfigure(const SettingChanges& changes) {
-  for (const auto& [key, value] : changes) changes_[key] = value;
-  WriteConfiguration(dir_.Path(), osaUri_, changes_);
-}
-
-std::string WorkFolder::Log() const { return LogExists() ? ReadFile(LogPath()) : std::string(); }
-
-bool WorkFolder::LogExists() const { return std::filesystem::exists(LogPath()); }
-
-std::vector<std::filesystem::path> WorkFolder::ArchiveFiles() const {
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(dir_ / "archive")) {
-    files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
 
 // ---- scripted transport ------------------------------------------------------
 

@@ -1,13 +1,11 @@
 #pragma once
-// What the API 3.0 communicator tests share: a private working folder with a
-// configuration file (current for the life of the fixture), a communicator
-// whose transport a test may replace, a scripted transport, the log read back
-// as entries with their kinds, and documents the simulator accepts.
+// What the API 3.0 communicator tests share beside the host folder
+// (support/HostFolder.h): a communicator whose transport a test may replace, a
+// scripted transport, the log read back as entries with their kinds, and
+// documents the simulator accepts.
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,51 +14,9 @@
 
 #include "communication/v3/Communicator.h"
 #include "platform/HttpTransport.h"
-#include "support/TestPaths.h"
+#include "support/HostFolder.h"
 
 namespace kelvo::test {
-
-// Makes a folder the current working folder for the life of the object.
-class ScopedWorkingDir {
- public:
-  explicit ScopedWorkingDir(const std::filesystem::path& folder);
-  ~ScopedWorkingDir();
-  ScopedWorkingDir(const ScopedWorkingDir&) = delete;
-  ScopedWorkingDir& operator=(const ScopedWorkingDir&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
-
-// Settings to change: a value replaces the default, nothing removes the key.
-using SettingChanges = std::map<std::string, std::optional<std::string>>;
-
-// The settings of a working configuration (software block valid for the
-// service's schemas), with osaUri and the operation paths of the simulator.
-std::map<std::string, std::string> DefaultSettings(const std::filesystem::path& folder,
-                                                   const std::string& osaUri);
-
-// A private folder holding the configuration file, the log log.txt and the
-// archive folder archive/, current for the life of the object.
-class WorkFolder {
- public:
-  explicit WorkFolder(const std::string& osaUri = "http://127.0.0.1:9",
-                      const SettingChanges& changes = {});
-
-  const std::filesystem::path& Path() const { return dir_.Path(); }
-  std::filesystem::path LogPath() const { return dir_ / "log.txt"; }
-  std::string Log() const;  // empty when there is no log
-  bool LogExists() const;
-  std::vector<std::filesystem::path> ArchiveFiles() const;  // sorted by name
-  // Rewrites the configuration file with further changes.
-  void Reconfigure(const SettingChanges& changes);
-
- private:
-  TempDir dir_;
-  std::string osaUri_;
-  SettingChanges changes_;
-  ScopedWorkingDir current_;
-};
 
 // The communicator with the test seams opened.
 class TestCommunicator : public Communication::v3::Communicator {
