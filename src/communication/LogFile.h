@@ -5,6 +5,7 @@
 // exclusive lock, so entries of concurrent threads and processes never
 // interleave; a writer waits a bounded time for a busy file.
 #include <chrono>
+#include <span>
 #include <stdexcept>
 #include <string_view>
 
@@ -26,10 +27,17 @@ class LogFile {
   // lockWait, or the write fails.
   static void AppendEntry(std::string_view path, std::string_view lines,
                           std::chrono::milliseconds lockWait = kDefaultLockWait);
+  // The same for an entry whose lines are the pieces joined, written as they
+  // stand without being joined first (a large request is not copied for its
+  // entry).
+  static void AppendEntry(std::string_view path, std::span<const std::string_view> pieces,
+                          std::chrono::milliseconds lockWait = kDefaultLockWait);
 };
 
 // Writes lines and a line end to standard output, whole, even when several
 // threads echo at once.
 void EchoToConsole(std::string_view lines);
+// The same for lines given in pieces.
+void EchoToConsole(std::span<const std::string_view> pieces);
 
 }  // namespace kelvo::Communication::Common

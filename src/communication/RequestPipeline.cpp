@@ -14,6 +14,7 @@
 #include "api/xml/MessageWriter.h"
 #include "api/xml/PrettyPrinter.h"
 #include "communication/BaseCommunicator.h"
+#include "communication/LogFile.h"
 #include "communication/TimeStampText.h"
 #include "communication/TransportSettings.h"
 
@@ -89,14 +90,16 @@ std::optional<std::string> BaseCommunicator::RunRequestPipeline(
     }
   };
   try {
-    // The request entry is the timestamp followed by the request text. It is
-    // put in front of the text in place, and taken off again afterwards, so
-    // that a large submission is not copied for its log entry.
+    // The request entry is the timestamp followed by the request text, as
+    // Logger writes an entry; the two go out as pieces of one entry, so that
+    // a large submission is neither copied nor shifted for its log entry.
     std::string requestText = api::xml::WriteMessage(requestType);
     const std::string timestamp = GetLogTimeStamp(kLogTimeStampFormat);
-    requestText.insert(0, timestamp);
-    Logger(requestText, loggerpath_, showInConsole_);
-    requestText.erase(0, timestamp.size());
+    const std::string_view requestEntry[] = {timestamp, requestText};
+    LogFile::AppendEntry(loggerpath_, requestEntry, logLockWait_);
+    if (showInConsole_) {
+      EchoToConsole(requestEntry);
+    }
 
     platform::HttpTransportOptions options = TransportOptionsFrom(settings_);
     platform::HttpRequest request;

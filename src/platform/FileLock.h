@@ -4,6 +4,7 @@
 // takes an exclusive lock on it, writes, and gives lock and file up again, so
 // that entries never interleave. Readers are not held up.
 #include <chrono>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ class ExclusiveAppendFile {
 
   // Appends all of bytes, writing again after short writes.
   void Write(std::string_view bytes);
+  // Appends the pieces one after the other as if they were one text, without
+  // joining them first (a large entry is not copied on its way out).
+  void Write(std::span<const std::string_view> pieces);
 
  private:
   std::string path_;
@@ -41,6 +45,9 @@ class ExclusiveAppendFile {
 
 // One whole entry: open, lock, write all bytes, unlock, close.
 void AppendExclusively(const std::string& path, std::string_view bytes,
+                       std::chrono::milliseconds lockWait);
+// The same for an entry given in pieces: all of them go out under one lock.
+void AppendExclusively(const std::string& path, std::span<const std::string_view> pieces,
                        std::chrono::milliseconds lockWait);
 
 }  // namespace kelvo::platform

@@ -4,11 +4,15 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "platform/FileLock.h"
 
@@ -90,15 +94,40 @@ ExclusiveAppendFile::~ExclusiveAppendFile() {
 }
 
 void ExclusiveAppendFile::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(descriptor_, bytes.data(), bytes.size());
+  const std::string_view pieces[] = {bytes};
+  Write(pieces);
+}
+
+void ExclusiveAppendFile::Write(std::span<const std::string_view> pieces) {
+  std::vector<iovec> vectors;
+  vectors.reserve(pieces.size());
+  for (const std::string_view piece : pieces) {
+    if (!piece.empty()) {
+      // writev only reads the pieces; iovec has no const member.
+      vectors.push_back(iovec{const_cast<char*>(piece.data()), piece.size()});
+    }
+  }
+  // One writev per round; a short write leaves the rest, maybe the tail of a
+  // piece, for the next round. The lock is held throughout, so the entry
+  // stays whole for every other writer.
+  std::span<iovec> rest(vectors);
+  while (!rest.empty()) {
+    const int count = static_cast<int>(std::min<std::size_t>(rest.size(), IOV_MAX));
+    ssize_t written = writev(descriptor_, rest.data(), count);
     if (written < 0) {
       if (errno == EINTR) {
         continue;
       }
       Fail(path_, "writing failed", errno);
     }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+    while (!rest.empty() && static_cast<std::size_t>(written) >= rest.front().iov_len) {
+      written -= static_cast<ssize_t>(rest.front().iov_len);
+      rest = rest.subspan(1);
+    }
+    if (written > 0) {
+      rest.front().iov_base = static_cast<char*>(rest.front().iov_base) + written;
+      rest.front().iov_len -= static_cast<std::size_t>(written);
+    }
   }
 }
 
@@ -106,6 +135,12 @@ void AppendExclusively(const std::string& path, std::string_view bytes,
                        std::chrono::milliseconds lockWait) {
   ExclusiveAppendFile file(path, lockWait);
   file.Write(bytes);
+}
+
+void AppendExclusively(const std::string& path, std::span<const std::string_view> pieces,
+                       std::chrono::milliseconds lockWait) {
+  ExclusiveAppendFile file(path, lockWait);
+  file.Write(pieces);
 }
 
 }  // namespace kelvo::platform
