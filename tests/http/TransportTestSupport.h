@@ -5,9 +5,9 @@
 #include <utility>
 #include <variant>
 
-#include "LoopbackServer.h"
-#include "TestCertificate.h"
 #include "platform/HttpTransport.h"
+#include "support/LoopbackServer.h"
+#include "support/TestCertificate.h"
 #include "support/TestPaths.h"
 
 namespace kelvo::test {
