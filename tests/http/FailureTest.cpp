@@ -1,13 +1,10 @@
 // Failures as the pipeline tells them apart: no answer at all (a transport
 // failure with a readable cause and where it arose), an answer whose body did
 // not arrive (a body failure), and a request that cannot be sent at all.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "TransportTestSupport.h"
+#include "support/UnusedPort.h"
 
 namespace kelvo::test {
 namespace {
@@ -18,19 +15,6 @@ using platform::HttpFailureKind;
 using platform::HttpRequest;
 using platform::HttpTransportOptions;
 using Action = ServerReply::Action;
-
-// A loopback port nobody listens on: bound once to learn it, then released.
-int UnusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 HttpTransportOptions ShortLimits() {
   HttpTransportOptions options;
@@ -47,7 +31,7 @@ void ExpectMentions(const HttpFailure& failure, std::initializer_list<std::strin
 }
 
 TEST(HttpFailures, RefusedConnectionIsATransportFailureNamingTheCauseAndThePeer) {
-  const std::string hostPort = "127.0.0.1:" + std::to_string(UnusedPort());
+  const std::string hostPort = "127.0.0.1:" + std::to_string(UnusedLoopbackPort());
   const auto result = DefaultHttpTransport().Post(XmlPost("http://" + hostPort + "/api"), ShortLimits());
   const auto* failure = std::get_if<HttpFailure>(&result);
   ASSERT_NE(failure, nullptr) << Describe(result);

@@ -4,15 +4,13 @@
 // present, validates every request against them.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
 #include "platform/XmlTree.h"
 #include "support/SimulatorProcess.h"
+#include "support/UnusedPort.h"
 #include "v3communicator/V3TestSupport.h"
 
 namespace kelvo::test {
@@ -248,22 +246,9 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-// A loopback port that nothing listens on.
-int ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 TEST(Transport, NoConnectionIsATransportFailureAndAnUnusableAddressAnOperationFailure) {
   {
-    HostFolder folder("http://127.0.0.1:" + std::to_string(ClosedPort()));
+    HostFolder folder("http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()));
     EXPECT_FALSE(QueryTaxpayer(Communicator(), DefaultSimulatorUser()).has_value());
     const auto entries = ParseLog(folder.Log());
     EXPECT_THAT(Kinds(entries), ElementsAre("signature", "request", "transport"));
