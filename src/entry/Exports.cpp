@@ -2,17 +2,17 @@
 // host arguments are copied and checked, the operation runs through
 // CommunicatorWrapper, and every failure is contained at this boundary.
 #include <cstdlib>
+#include <tuple>
 
 #include "Kelvo/Communication.h"
 #include "entry/CommunicatorWrapper.h"
 #include "entry/Containment.h"
 #include "entry/Marshal.h"
+#include "entry/ServiceArguments.h"
 
 namespace {
 
 using kelvo::Communication::v3::CommunicatorWrapper;
-using kelvo::entry::ReadString;
-using kelvo::entry::ReadSubmissionLists;
 
 // Runs one exported call; the configuration is consulted for the log path
 // only when the call fails.
@@ -43,11 +43,12 @@ KELVO_EXPORT char* KELVO_CALL TokenExchangeOperation(const char* requestId, cons
                                                      const char* exchangeKey,
                                                      const char* softwareId) {
   return Export([&] {
-    return CommunicatorWrapper::TokenExchangeOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(softwareId, "softwareId"));
+    // A lambda rather than the function itself: the trace folder is a
+    // defaulted parameter.
+    return std::apply(
+        [](const auto&... arguments) { return CommunicatorWrapper::TokenExchangeOperation(arguments...); },
+        kelvo::entry::ReadTokenExchange(requestId, login, password, taxNumber, xmlSignkey,
+                                        exchangeKey, softwareId));
   });
 }
 
@@ -56,13 +57,10 @@ KELVO_EXPORT char* KELVO_CALL ManageInvoiceOperation(
     const char* xmlSignkey, const char* exchangeKey, const char* exchangeToken,
     const char* const* operations, const char* const* unsecuredxmls, const char* softwareId) {
   return Export([&] {
-    auto lists = ReadSubmissionLists(operations, unsecuredxmls);
-    return CommunicatorWrapper::ManageInvoiceOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(exchangeToken, "exchangeToken"), lists.operations, lists.documents,
-        ReadString(softwareId, "softwareId"));
+    return std::apply(CommunicatorWrapper::ManageInvoiceOperation,
+                      kelvo::entry::ReadSubmission(requestId, login, password, taxNumber,
+                                                   xmlSignkey, exchangeKey, exchangeToken,
+                                                   operations, unsecuredxmls, softwareId));
   });
 }
 
@@ -71,12 +69,10 @@ KELVO_EXPORT char* KELVO_CALL ManageInvoiceOperationSingle(
     const char* xmlSignkey, const char* exchangeKey, const char* exchangeToken,
     const char* operations, const char* unsecuredxmls, const char* softwareId) {
   return Export([&] {
-    return CommunicatorWrapper::ManageInvoiceOperationSingle(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(exchangeToken, "exchangeToken"), ReadString(operations, "operations"),
-        ReadString(unsecuredxmls, "unsecuredxmls"), ReadString(softwareId, "softwareId"));
+    return std::apply(CommunicatorWrapper::ManageInvoiceOperationSingle,
+                      kelvo::entry::ReadSingleSubmission(requestId, login, password, taxNumber,
+                                                         xmlSignkey, exchangeKey, exchangeToken,
+                                                         operations, unsecuredxmls, softwareId));
   });
 }
 
@@ -85,12 +81,10 @@ KELVO_EXPORT char* KELVO_CALL QueryInvoiceStatusOperation(
     const char* xmlSignkey, const char* exchangeKey, const char* transactionId,
     int32_t returnOriginalRequest, const char* softwareId) {
   return Export([&] {
-    return CommunicatorWrapper::QueryInvoiceStatusOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(transactionId, "transactionId"), returnOriginalRequest != 0,
-        ReadString(softwareId, "softwareId"));
+    return std::apply(CommunicatorWrapper::QueryInvoiceStatusOperation,
+                      kelvo::entry::ReadInvoiceStatusQuery(requestId, login, password, taxNumber,
+                                                           xmlSignkey, exchangeKey, transactionId,
+                                                           returnOriginalRequest, softwareId));
   });
 }
 
@@ -99,13 +93,10 @@ KELVO_EXPORT char* KELVO_CALL ManageAnnulmentOperation(
     const char* xmlSignkey, const char* exchangeKey, const char* exchangeToken,
     const char* const* operations, const char* const* unsecuredxmls, const char* softwareId) {
   return Export([&] {
-    auto lists = ReadSubmissionLists(operations, unsecuredxmls);
-    return CommunicatorWrapper::ManageAnnulmentOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(exchangeToken, "exchangeToken"), lists.operations, lists.documents,
-        ReadString(softwareId, "softwareId"));
+    return std::apply(CommunicatorWrapper::ManageAnnulmentOperation,
+                      kelvo::entry::ReadSubmission(requestId, login, password, taxNumber,
+                                                   xmlSignkey, exchangeKey, exchangeToken,
+                                                   operations, unsecuredxmls, softwareId));
   });
 }
 
@@ -114,12 +105,10 @@ KELVO_EXPORT char* KELVO_CALL ManageAnnulmentOperationSingle(
     const char* xmlSignkey, const char* exchangeKey, const char* exchangeToken,
     const char* operations, const char* unsecuredxmls, const char* softwareId) {
   return Export([&] {
-    return CommunicatorWrapper::ManageAnnulmentOperationSingle(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(exchangeToken, "exchangeToken"), ReadString(operations, "operations"),
-        ReadString(unsecuredxmls, "unsecuredxmls"), ReadString(softwareId, "softwareId"));
+    return std::apply(CommunicatorWrapper::ManageAnnulmentOperationSingle,
+                      kelvo::entry::ReadSingleSubmission(requestId, login, password, taxNumber,
+                                                         xmlSignkey, exchangeKey, exchangeToken,
+                                                         operations, unsecuredxmls, softwareId));
   });
 }
 
@@ -128,12 +117,10 @@ KELVO_EXPORT char* KELVO_CALL QueryTaxpayerOperation(
     const char* xmlSignkey, const char* exchangeKey, const char* transactionId,
     const char* softwareId, const char* queriedTaxNumber) {
   return Export([&] {
-    return CommunicatorWrapper::QueryTaxpayerOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(transactionId, "transactionId"), ReadString(softwareId, "softwareId"),
-        ReadString(queriedTaxNumber, "queriedTaxNumber"));
+    return std::apply(CommunicatorWrapper::QueryTaxpayerOperation,
+                      kelvo::entry::ReadTaxpayerQuery(requestId, login, password, taxNumber,
+                                                      xmlSignkey, exchangeKey, transactionId,
+                                                      softwareId, queriedTaxNumber));
   });
 }
 

@@ -2,7 +2,9 @@
 // Each function finds the live communicator behind its handle, copies and
 // checks the host's arguments, runs the operation and contains every failure,
 // logging it to the log file the communicator was created with.
+#include <functional>
 #include <stdexcept>
+#include <tuple>
 
 #include "Kelvo/Communication.h"
 #include "communication/v3/Communicator.h"
@@ -10,13 +12,13 @@
 #include "entry/HandleRegistry.h"
 #include "entry/Marshal.h"
 #include "entry/ObjectArguments.h"
+#include "entry/ServiceArguments.h"
 
 namespace {
 
 using kelvo::Communication::v3::Communicator;
 using kelvo::entry::FailureLogTarget;
 using kelvo::entry::ReadString;
-using kelvo::entry::ReadSubmissionLists;
 
 struct V3CommunicatorObject {
   Communicator communicator;
@@ -61,6 +63,14 @@ char* TextOnObject(const KelvoV3Communicator* handle, Body&& body) noexcept {
   });
 }
 
+// Runs an operation of the communicator with arguments read by one of the
+// Read... functions of ServiceArguments.h.
+template <class Operation, class Arguments>
+std::optional<std::string> Run(const Communicator& communicator, Operation operation,
+                               Arguments&& arguments) {
+  return std::apply(std::bind_front(operation, &communicator), std::forward<Arguments>(arguments));
+}
+
 }  // namespace
 
 extern "C" {
@@ -98,11 +108,9 @@ KELVO_EXPORT char* KELVO_CALL KelvoV3Communicator_TokenExchangeOperation(
     const char* password, const char* taxNumber, const char* xmlSignkey, const char* exchangeKey,
     const char* softwareId) {
   return TextOnObject(communicator, [&](Communicator& c) {
-    return c.TokenExchangeOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(softwareId, "softwareId"));
+    return Run(c, &Communicator::TokenExchangeOperation,
+               kelvo::entry::ReadTokenExchange(requestId, login, password, taxNumber, xmlSignkey,
+                                               exchangeKey, softwareId));
   });
 }
 
@@ -112,13 +120,10 @@ KELVO_EXPORT char* KELVO_CALL KelvoV3Communicator_ManageInvoiceOperation(
     const char* exchangeToken, const char* const* operations, const char* const* unsecuredxmls,
     const char* softwareId) {
   return TextOnObject(communicator, [&](Communicator& c) {
-    auto lists = ReadSubmissionLists(operations, unsecuredxmls);
-    return c.ManageInvoiceOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(exchangeToken, "exchangeToken"), lists.operations, lists.documents,
-        ReadString(softwareId, "softwareId"));
+    return Run(c, &Communicator::ManageInvoiceOperation,
+               kelvo::entry::ReadSubmission(requestId, login, password, taxNumber, xmlSignkey,
+                                            exchangeKey, exchangeToken, operations, unsecuredxmls,
+                                            softwareId));
   });
 }
 
@@ -127,12 +132,10 @@ KELVO_EXPORT char* KELVO_CALL KelvoV3Communicator_QueryInvoiceStatusOperation(
     const char* password, const char* taxNumber, const char* xmlSignkey, const char* exchangeKey,
     const char* transactionId, int32_t returnOriginalRequest, const char* softwareId) {
   return TextOnObject(communicator, [&](Communicator& c) {
-    return c.QueryInvoiceStatusOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(transactionId, "transactionId"), returnOriginalRequest != 0,
-        ReadString(softwareId, "softwareId"));
+    return Run(c, &Communicator::QueryInvoiceStatusOperation,
+               kelvo::entry::ReadInvoiceStatusQuery(requestId, login, password, taxNumber,
+                                                    xmlSignkey, exchangeKey, transactionId,
+                                                    returnOriginalRequest, softwareId));
   });
 }
 
@@ -142,13 +145,10 @@ KELVO_EXPORT char* KELVO_CALL KelvoV3Communicator_ManageAnnulmentOperation(
     const char* exchangeToken, const char* const* operations, const char* const* unsecuredxmls,
     const char* softwareId) {
   return TextOnObject(communicator, [&](Communicator& c) {
-    auto lists = ReadSubmissionLists(operations, unsecuredxmls);
-    return c.ManageAnnulmentOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(exchangeToken, "exchangeToken"), lists.operations, lists.documents,
-        ReadString(softwareId, "softwareId"));
+    return Run(c, &Communicator::ManageAnnulmentOperation,
+               kelvo::entry::ReadSubmission(requestId, login, password, taxNumber, xmlSignkey,
+                                            exchangeKey, exchangeToken, operations, unsecuredxmls,
+                                            softwareId));
   });
 }
 
@@ -157,12 +157,10 @@ KELVO_EXPORT char* KELVO_CALL KelvoV3Communicator_QueryTaxpayerOperation(
     const char* password, const char* taxNumber, const char* xmlSignkey, const char* exchangeKey,
     const char* transactionId, const char* softwareId, const char* queriedTaxNumber) {
   return TextOnObject(communicator, [&](Communicator& c) {
-    return c.QueryTaxpayerOperation(
-        ReadString(requestId, "requestId"), ReadString(login, "login"),
-        ReadString(password, "password"), ReadString(taxNumber, "taxNumber"),
-        ReadString(xmlSignkey, "xmlSignkey"), ReadString(exchangeKey, "exchangeKey"),
-        ReadString(transactionId, "transactionId"), ReadString(softwareId, "softwareId"),
-        ReadString(queriedTaxNumber, "queriedTaxNumber"));
+    return Run(c, &Communicator::QueryTaxpayerOperation,
+               kelvo::entry::ReadTaxpayerQuery(requestId, login, password, taxNumber, xmlSignkey,
+                                               exchangeKey, transactionId, softwareId,
+                                               queriedTaxNumber));
   });
 }
 
