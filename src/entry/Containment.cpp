@@ -1,5 +1,7 @@
 #include "entry/Containment.h"
 
+#include "entry/Marshal.h"
+
 namespace kelvo::entry {
 namespace {
 thread_local std::optional<std::string> lastError;
@@ -16,5 +18,13 @@ void SetLastError(std::string_view message) noexcept {
 }
 
 const std::optional<std::string>& LastError() noexcept { return lastError; }
+
+char* LastErrorResultString() noexcept {
+  try {
+    return ToResultString(lastError);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 }  // namespace kelvo::entry

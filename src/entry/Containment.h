@@ -17,6 +17,9 @@ namespace kelvo::entry {
 void ClearLastError() noexcept;
 void SetLastError(std::string_view message) noexcept;
 const std::optional<std::string>& LastError() noexcept;
+// The last error as a new result string; null when there is none, or no
+// memory for the copy.
+char* LastErrorResultString() noexcept;
 
 // Logs and remembers a failure; the target is computed only when needed.
 template <class TargetSource>

@@ -29,13 +29,7 @@ extern "C" {
 
 KELVO_EXPORT void KELVO_CALL ReleaseResultString(char* result) { std::free(result); }
 
-KELVO_EXPORT char* KELVO_CALL KelvoLastErrorText(void) {
-  try {
-    return kelvo::entry::ToResultString(kelvo::entry::LastError());
-  } catch (...) {
-    return nullptr;
-  }
-}
+KELVO_EXPORT char* KELVO_CALL KelvoLastErrorText(void) { return kelvo::entry::LastErrorResultString(); }
 
 KELVO_EXPORT char* KELVO_CALL TokenExchangeOperation(const char* requestId, const char* login,
                                                      const char* password, const char* taxNumber,

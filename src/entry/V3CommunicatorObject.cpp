@@ -86,13 +86,7 @@ KELVO_EXPORT KelvoV3Communicator* KELVO_CALL KelvoV3Communicator_Create(char** e
         return reinterpret_cast<KelvoV3Communicator*>(Registry().Add(std::move(object)));
       },
       [] { return FailureLogTarget{}; });
-  if (handle == nullptr && errorText != nullptr) {
-    try {
-      *errorText = kelvo::entry::ToResultString(kelvo::entry::LastError());
-    } catch (...) {
-      *errorText = nullptr;
-    }
-  }
+  if (handle == nullptr && errorText != nullptr) *errorText = kelvo::entry::LastErrorResultString();
   return handle;
 }
 
