@@ -4,13 +4,6 @@
 #include "entry/Marshal.h"
 
 namespace kelvo::Communication::v3 {
-namespace {
-// A Single variant's value as the one-element list the operation takes.
-CommunicatorWrapper::TextList OneElement(const CommunicatorWrapper::Text& value) {
-  return entry::WrapSingle(value);
-}
-}  // namespace
-
 CommunicatorWrapper::Text CommunicatorWrapper::TokenExchangeOperation(
     const Text& requestId, const Text& login, const Text& password, const Text& taxNumber,
     const Text& xmlSignkey, const Text& exchangeKey, const Text& softwareId,
@@ -37,8 +30,8 @@ CommunicatorWrapper::Text CommunicatorWrapper::ManageInvoiceOperationSingle(
     const Text& xmlSignkey, const Text& exchangeKey, const Text& exchangeToken,
     const Text& operations, const Text& unsecuredxmls, const Text& softwareId) {
   return ManageInvoiceOperation(requestId, login, password, taxNumber, xmlSignkey, exchangeKey,
-                                exchangeToken, OneElement(operations), OneElement(unsecuredxmls),
-                                softwareId);
+                                exchangeToken, entry::WrapSingle(operations),
+                                entry::WrapSingle(unsecuredxmls), softwareId);
 }
 
 CommunicatorWrapper::Text CommunicatorWrapper::QueryInvoiceStatusOperation(
@@ -64,8 +57,8 @@ CommunicatorWrapper::Text CommunicatorWrapper::ManageAnnulmentOperationSingle(
     const Text& xmlSignkey, const Text& exchangeKey, const Text& exchangeToken,
     const Text& operations, const Text& unsecuredxmls, const Text& softwareId) {
   return ManageAnnulmentOperation(requestId, login, password, taxNumber, xmlSignkey, exchangeKey,
-                                  exchangeToken, OneElement(operations),
-                                  OneElement(unsecuredxmls), softwareId);
+                                  exchangeToken, entry::WrapSingle(operations),
+                                  entry::WrapSingle(unsecuredxmls), softwareId);
 }
 
 CommunicatorWrapper::Text CommunicatorWrapper::QueryTaxpayerOperation(
