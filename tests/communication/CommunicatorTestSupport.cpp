@@ -70,16 +70,4 @@ std::optional<std::string> EnvironmentValue(const char* name) {
   return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
-std::vector<std::string> SplitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  if (start < text.size()) {
-    lines.push_back(text.substr(start));
-  }
-  return lines;
-}
-
 }  // namespace kelvo::test

@@ -11,6 +11,7 @@
 
 #include "api/xml/values/DateTime.h"
 #include "communication/BaseCommunicator.h"
+#include "support/CrLfText.h"
 #include "support/WorkingFolder.h"
 
 namespace kelvo::test {
@@ -67,8 +68,5 @@ int RunTestBinary(const std::string& filter, const std::map<std::string, std::st
 
 // The value of an environment variable, or nothing.
 std::optional<std::string> EnvironmentValue(const char* name);
-
-// Splits text into lines at CR LF.
-std::vector<std::string> SplitCrLf(const std::string& text);
 
 }  // namespace kelvo::test

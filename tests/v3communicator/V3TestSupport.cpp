@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "api/xml/values/Base64.h"
+#include "support/CrLfText.h"
 
 namespace kelvo::test {
 
@@ -55,14 +56,7 @@ bool StartsWithLogTimestamp(std::string_view line) {
 std::string AfterTimestamp(const std::string& entry) { return entry.size() >= 24 ? entry.substr(24) : ""; }
 
 std::vector<LogEntry> ParseLog(const std::string& log) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < log.size()) {
-    std::size_t end = log.find("\r\n", start);
-    if (end == std::string::npos) end = log.size();
-    lines.push_back(log.substr(start, end - start));
-    start = end + 2;
-  }
+  const std::vector<std::string> lines = SplitCrLf(log);
   // A line without a timestamp is a transport failure right after a request
   // and a signature base anywhere else; an XML entry is a request right
   // after a signature base and a response anywhere else.

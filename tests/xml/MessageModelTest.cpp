@@ -7,6 +7,7 @@
 
 #include "api/xml/MessageReader.h"
 #include "api/xml/MessageWriter.h"
+#include "support/CrLfText.h"
 #include "support/TestPaths.h"
 #include "xml/TestMessages.h"
 
@@ -21,15 +22,6 @@ using xml::MessageWriteError;
 using xml::ReadMessage;
 using xml::WriteMessage;
 
-// Lines joined with CR LF, the writer's line end.
-std::string Lines(std::initializer_list<std::string_view> lines) {
-  std::string text;
-  for (std::string_view line : lines) {
-    if (!text.empty()) text += "\r\n";
-    text += line;
-  }
-  return text;
-}
 
 constexpr std::string_view RootStart = "<OrderRequest xmlns=\"urn:kelvo:test:outer\">";
 
@@ -89,7 +81,7 @@ OrderRequest FullRequest() {
   return r;
 }
 
-const std::string FullText = Lines({
+const std::string FullText = JoinCrLf({
     "<OrderRequest xmlns=\"urn:kelvo:test:outer\" xmlns:shared=\"http://example.test/schemas/shared\" "
     "xmlns:inner=\"urn:kelvo:test:inner\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">",
     "  <shared:header>",

@@ -2,18 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "api/xml/PrettyPrinter.h"
+#include "support/CrLfText.h"
 
 namespace kelvo::api::xml {
 namespace {
 
-std::string Lines(std::initializer_list<std::string_view> lines) {
-  std::string text;
-  for (std::string_view line : lines) {
-    if (!text.empty()) text += "\r\n";
-    text += line;
-  }
-  return text;
-}
+using test::JoinCrLf;
 
 TEST(PrettyPrinter, KeepsPrefixesAndDeclarationsAndDropsWhatLiesOutsideTheRoot) {
   const std::string body =
@@ -25,7 +19,7 @@ TEST(PrettyPrinter, KeepsPrefixesAndDeclarationsAndDropsWhatLiesOutsideTheRoot) 
       "<ns2:software><!-- inner --><ns2:softwareId a=\"x&quot;y\">S</ns2:softwareId>  </ns2:software>"
       "</ns2:GeneralErrorResponse>\n<!-- trailing -->\n";
   EXPECT_EQ(PrettyPrint(body),
-            Lines({"<ns2:GeneralErrorResponse xmlns=\"http://schemas.nav.gov.hu/NTCA/1.0/common\" "
+            JoinCrLf({"<ns2:GeneralErrorResponse xmlns=\"http://schemas.nav.gov.hu/NTCA/1.0/common\" "
                    "xmlns:ns2=\"http://schemas.nav.gov.hu/OSA/3.0/api\">",
                    "  <header>", "    <requestId>R1</requestId>",
                    "    <timestamp>2024-01-01T00:00:00.000Z</timestamp>", "  </header>", "  <result>",
@@ -38,7 +32,7 @@ TEST(PrettyPrinter, KeepsPrefixesAndDeclarationsAndDropsWhatLiesOutsideTheRoot) 
 TEST(PrettyPrinter, WritesTextAndMixedContentAsItIs) {
   EXPECT_EQ(PrettyPrint("<r><a>  two  spaces </a><b>   </b><m>text <i>inner <x/></i> tail</m>"
                         "<c><![CDATA[<raw>]]></c><cr>line&#13;\nnext</cr></r>"),
-            Lines({"<r>", "  <a>  two  spaces </a>", "  <b>   </b>", "  <m>text <i>inner <x /></i> tail</m>",
+            JoinCrLf({"<r>", "  <a>  two  spaces </a>", "  <b>   </b>", "  <m>text <i>inner <x /></i> tail</m>",
                    "  <c><![CDATA[<raw>]]></c>", "  <cr>line&#xD;\nnext</cr>", "</r>"}));
   EXPECT_EQ(PrettyPrint("<only/>"), "<only />");
 }
