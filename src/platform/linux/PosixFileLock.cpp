@@ -120,6 +120,9 @@ void ExclusiveAppendFile::Write(std::span<const std::string_view> pieces) {
       }
       Fail(path_, "writing failed", errno);
     }
+    if (written == 0) {
+      Fail(path_, "the file took none of the remaining bytes", 0);  // rather than trying for ever
+    }
     while (!rest.empty() && static_cast<std::size_t>(written) >= rest.front().iov_len) {
       written -= static_cast<ssize_t>(rest.front().iov_len);
       rest = rest.subspan(1);
