@@ -13,6 +13,7 @@
 #include "TraceFilesLock.h"
 #include "support/HostFolder.h"
 #include "support/SimulatorProcess.h"
+#include "support/XmlTextSearch.h"
 
 namespace {
 
@@ -22,10 +23,9 @@ using kelvo::test::ReadFile;
 using kelvo::test::SimulatorProcess;
 using kelvo::test::Take;
 
+// The text of the first element of this local name, empty when there is none.
 std::string First(const std::string& xml, const std::string& name) {
-  std::smatch match;
-  const std::regex element("<(?:\\w+:)?" + name + "(?:\\s[^>]*)?>([^<]*)</");
-  return std::regex_search(xml, match, element) ? match[1].str() : std::string();
+  return kelvo::test::ElementText(xml, name).value_or("");
 }
 
 kelvo::test::SimulatorOptions Options() {

@@ -1,6 +1,6 @@
 #pragma once
-// What the API 3.0 communicator tests share beside the host folder
-// (support/HostFolder.h): a communicator whose transport a test may replace, a
+// What the API 3.0 communicator tests share beside the host folder and the
+// XML text search of tests/support: a communicator whose transport a test may replace, a
 // scripted transport, the log read back as entries with their kinds, and
 // documents the simulator accepts.
 #include <atomic>
@@ -15,6 +15,7 @@
 #include "communication/v3/Communicator.h"
 #include "platform/HttpTransport.h"
 #include "support/HostFolder.h"
+#include "support/XmlTextSearch.h"
 
 namespace kelvo::test {
 
@@ -63,13 +64,6 @@ std::vector<std::string> Kinds(const std::vector<LogEntry>& entries);
 // The text after the 24-character log timestamp.
 std::string AfterTimestamp(const std::string& entry);
 bool StartsWithLogTimestamp(std::string_view line);
-
-// The root element's local name of an XML text.
-std::string RootName(const std::string& xml);
-// The text of the first element with this local name, or nothing.
-std::optional<std::string> ElementText(const std::string& xml, std::string_view localName);
-// How many elements with this local name the text holds.
-std::size_t ElementCount(const std::string& xml, std::string_view localName);
 
 // A request identifier used nowhere else in this process run.
 std::string UniqueRequestId();
