@@ -12,6 +12,7 @@
 #include "api/xml/MessageReader.h"
 #include "api/xml/MessageWriter.h"
 #include "platform/XmlTree.h"
+#include "support/XmlTreeWalk.h"
 
 namespace kelvo::test::v3 {
 namespace {
@@ -22,34 +23,18 @@ constexpr std::string_view kApi = xml::ns::ApiV3;
 constexpr std::string_view kBase = xml::ns::BaseV3;
 constexpr std::string_view kData = xml::ns::DataV3;
 
-std::vector<const XmlElement*> Children(const XmlElement& e) {
-  std::vector<const XmlElement*> out;
-  for (const auto& node : e.children) {
-    if (const auto* child = std::get_if<std::unique_ptr<XmlElement>>(&node)) out.push_back(child->get());
-  }
-  return out;
-}
-
 // (namespace, name) of the element children, in order.
 ElementSequence Shape(const XmlElement& e) {
   ElementSequence out;
-  for (const XmlElement* c : Children(e)) out.emplace_back(c->namespaceUri, c->localName);
+  for (const XmlElement* c : ChildElements(e)) out.emplace_back(c->namespaceUri, c->localName);
   return out;
 }
 
 const XmlElement& Child(const XmlElement& e, std::string_view name) {
-  for (const XmlElement* c : Children(e)) {
+  for (const XmlElement* c : ChildElements(e)) {
     if (c->localName == name) return *c;
   }
   throw std::runtime_error("no child " + std::string(name) + " in " + e.localName);
-}
-
-std::string TextOf(const XmlElement& e) {
-  std::string text;
-  for (const auto& node : e.children) {
-    if (const auto* t = std::get_if<platform::XmlText>(&node)) text += t->text;
-  }
-  return text;
 }
 
 std::unique_ptr<XmlElement> Parse(const std::string& text) { return platform::ParseXmlDocument(text); }
@@ -122,7 +107,7 @@ TEST(V3Crypto, DigestIsTheTextAndTheAlgorithmAnAttributeOfOneElement) {
   FillRequest(request);
   const auto root = Parse(Write(request));
   const XmlElement& hash = Child(Child(*root, "user"), "passwordHash");
-  EXPECT_TRUE(Children(hash).empty());
+  EXPECT_TRUE(ChildElements(hash).empty());
   EXPECT_EQ(TextOf(hash), request.user->passwordHash->Value);
   ASSERT_EQ(hash.attributes.size(), 1u);
   EXPECT_EQ(hash.attributes[0].localName, "cryptoType");
@@ -138,7 +123,7 @@ TEST(V3Lists, AnnulmentListIsWrappedAndWrittenEmptyWhenPresentWithoutEntries) {
   request.annulmentOperations.emplace();
   const auto root = Parse(Write(request));
   EXPECT_EQ(Shape(*root).back(), (std::pair<std::string, std::string>{std::string(kApi), "annulmentOperations"}));
-  EXPECT_TRUE(Children(Child(*root, "annulmentOperations")).empty());
+  EXPECT_TRUE(ChildElements(Child(*root, "annulmentOperations")).empty());
   // Read back, the empty wrapper makes a present, empty list.
   const auto read = Read<api::ManageAnnulmentRequest>(Write(request));
   ASSERT_TRUE(read->annulmentOperations.has_value());
@@ -153,9 +138,9 @@ TEST(V3Lists, InvoiceOperationsHoldCompressedContentThenTheRepeatedOperationsInO
   EXPECT_EQ(Shape(list), (ElementSequence{{std::string(kApi), "compressedContent"},
                                          {std::string(kApi), "invoiceOperation"},
                                          {std::string(kApi), "invoiceOperation"}}));
-  EXPECT_EQ(TextOf(Child(*Children(list)[1], "index")), "1");
-  EXPECT_EQ(TextOf(Child(*Children(list)[2], "index")), "2");
-  EXPECT_EQ(TextOf(Child(*Children(list)[2], "invoiceOperation")), "STORNO");
+  EXPECT_EQ(TextOf(Child(*ChildElements(list)[1], "index")), "1");
+  EXPECT_EQ(TextOf(Child(*ChildElements(list)[2], "index")), "2");
+  EXPECT_EQ(TextOf(Child(*ChildElements(list)[2], "invoiceOperation")), "STORNO");
 }
 
 TEST(V3Lists, TaxpayerAddressesAreWrappedWithTwelveBaseFieldsEach) {
@@ -168,16 +153,16 @@ TEST(V3Lists, TaxpayerAddressesAreWrappedWithTwelveBaseFieldsEach) {
   EXPECT_EQ(list.namespaceUri, kApi);
   ASSERT_EQ(Shape(list), (ElementSequence{{std::string(kApi), "taxpayerAddressItem"},
                                          {std::string(kApi), "taxpayerAddressItem"}}));
-  for (const XmlElement* item : Children(list)) {
+  for (const XmlElement* item : ChildElements(list)) {
     const XmlElement& address = Child(*item, "taxpayerAddress");
     EXPECT_EQ(address.namespaceUri, kApi);
-    ASSERT_EQ(Children(address).size(), 12u);
-    for (const XmlElement* field : Children(address)) EXPECT_EQ(field->namespaceUri, kBase) << field->localName;
+    ASSERT_EQ(ChildElements(address).size(), 12u);
+    for (const XmlElement* field : ChildElements(address)) EXPECT_EQ(field->namespaceUri, kBase) << field->localName;
   }
   // taxNumberDetail is declared in the api namespace, its fields in base.
   const XmlElement& detail = Child(data, "taxNumberDetail");
   EXPECT_EQ(detail.namespaceUri, kApi);
-  for (const XmlElement* field : Children(detail)) EXPECT_EQ(field->namespaceUri, kBase);
+  for (const XmlElement* field : ChildElements(detail)) EXPECT_EQ(field->namespaceUri, kBase);
 }
 
 TEST(V3Lists, ErrorAnswerKeepsItsValidationMessagesInOrderAfterSoftware) {
@@ -192,8 +177,8 @@ TEST(V3Lists, ErrorAnswerKeepsItsValidationMessagesInOrderAfterSoftware) {
   std::vector<std::string> codes;
   for (std::size_t i = 3; i < 6; ++i) {
     EXPECT_EQ(shape[i], (std::pair<std::string, std::string>{std::string(kApi), "technicalValidationMessages"}));
-    const XmlElement& message = *Children(*root)[i];
-    for (const XmlElement* field : Children(message)) EXPECT_EQ(field->namespaceUri, kCommon);
+    const XmlElement& message = *ChildElements(*root)[i];
+    for (const XmlElement* field : ChildElements(message)) EXPECT_EQ(field->namespaceUri, kCommon);
     codes.push_back(TextOf(Child(message, "validationErrorCode")));
   }
   EXPECT_EQ(codes, (std::vector<std::string>{"FIRST", "SECOND", "THIRD"}));
@@ -229,7 +214,7 @@ TEST(V3Choices, MandatoryParameterElementFollowsTheHeldAlternative) {
     const auto root = Parse(text);
     const XmlElement& mandatory = Child(Child(*root, "invoiceQueryParams"), "mandatoryQueryParams");
     ASSERT_EQ(Shape(mandatory), (ElementSequence{{std::string(kApi), c.element}}));
-    const XmlElement& chosen = *Children(mandatory)[0];
+    const XmlElement& chosen = *ChildElements(mandatory)[0];
     if (c.element == "invoiceIssueDate") {
       EXPECT_EQ(TextOf(Child(chosen, "dateFrom")), "2024-01-01");
     }

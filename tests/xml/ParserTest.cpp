@@ -7,27 +7,15 @@
 
 #include "platform/XmlTree.h"
 #include "support/TestPaths.h"
+#include "support/XmlTreeWalk.h"
 
 namespace kelvo::platform {
 namespace {
 
-std::string TextOf(const XmlElement& element) {
-  std::string text;
-  for (const auto& child : element.children) {
-    if (const auto* t = std::get_if<XmlText>(&child)) text += t->text;
-    if (const auto* c = std::get_if<XmlCData>(&child)) text += c->text;
-  }
-  return text;
-}
+using test::TextOf;
 
 const XmlElement& Child(const XmlElement& element, std::size_t index) {
-  std::size_t seen = 0;
-  for (const auto& child : element.children) {
-    if (const auto* e = std::get_if<std::unique_ptr<XmlElement>>(&child)) {
-      if (seen++ == index) return **e;
-    }
-  }
-  throw std::out_of_range("no such child");
+  return *test::ChildElements(element).at(index);
 }
 
 TEST(XmlParser, ReadsNamespacesPrefixesAttributesAndTexts) {
