@@ -8,6 +8,7 @@
 #include "crypto/Hex.h"
 #include "platform/AesDecryption.h"
 #include "platform/Sha512.h"
+#include "support/AesEcbEncryption.h"
 #include "support/JsonValue.h"
 
 namespace {
@@ -15,6 +16,7 @@ namespace {
 using kelvo::platform::AesDecrypt;
 using kelvo::platform::AesDecryptionError;
 using kelvo::platform::CipherMode;
+using kelvo::test::AesEcbEncrypt;
 using kelvo::test::FromHex;
 using kelvo::test::ToHex;
 using Bytes = std::vector<uint8_t>;
@@ -30,21 +32,6 @@ Bytes Base64Decode(const std::string& text) {
   std::size_t size = static_cast<std::size_t>(std::max(written, 0));
   for (auto it = text.rbegin(); it != text.rend() && *it == '='; ++it) --size;
   out.resize(size);
-  return out;
-}
-
-// AES-ECB with PKCS#7 through OpenSSL, to make ciphertexts for the cases the
-// shared vectors do not cover.
-Bytes EncryptEcb(const Bytes& key, const Bytes& plaintext) {
-  const EVP_CIPHER* cipher = key.size() == 16 ? EVP_aes_128_ecb() : key.size() == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
-  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
-  Bytes out(plaintext.size() + 16);
-  int a = 0, b = 0;
-  EVP_EncryptInit_ex(context, cipher, nullptr, key.data(), nullptr);
-  EVP_EncryptUpdate(context, out.data(), &a, plaintext.data(), static_cast<int>(plaintext.size()));
-  EVP_EncryptFinal_ex(context, out.data() + a, &b);
-  EVP_CIPHER_CTX_free(context);
-  out.resize(static_cast<std::size_t>(a + b));
   return out;
 }
 
@@ -98,7 +85,7 @@ TEST(PlatformAes, FipsKnownAnswerThroughPadding) {
   const Bytes key = FromHex("000102030405060708090A0B0C0D0E0F");
   Bytes ciphertext = FromHex("69C4E0D86A7B0430D8CDB78070B4C55A");
   // A full block of padding (16 x 0x10) follows a plaintext of whole blocks.
-  const Bytes pad = EncryptEcb(key, FromHex("00112233445566778899AABBCCDDEEFF"));
+  const Bytes pad = AesEcbEncrypt(key, FromHex("00112233445566778899AABBCCDDEEFF"));
   ASSERT_EQ(pad.size(), 32u);
   EXPECT_EQ(ToHex(pad.data(), 16), ToHex(ciphertext.data(), 16));
   EXPECT_EQ(ToHex(AesDecrypt(key, pad, CipherMode::ECB).data(), 16), "00112233445566778899AABBCCDDEEFF");
@@ -111,7 +98,7 @@ TEST(PlatformAes, RoundTripsEveryKeySizeAndPlaintextLength) {
     for (std::size_t size : {0u, 1u, 15u, 16u, 17u, 36u, 100u}) {
       Bytes plaintext(size);
       for (std::size_t i = 0; i < size; ++i) plaintext[i] = static_cast<uint8_t>(i * 31);
-      EXPECT_EQ(AesDecrypt(key, EncryptEcb(key, plaintext), CipherMode::ECB), plaintext)
+      EXPECT_EQ(AesDecrypt(key, AesEcbEncrypt(key, plaintext), CipherMode::ECB), plaintext)
           << keySize << "-byte key, " << size << "-byte plaintext";
     }
   }
@@ -119,7 +106,7 @@ TEST(PlatformAes, RoundTripsEveryKeySizeAndPlaintextLength) {
 
 TEST(PlatformAes, FailuresNameTheirReason) {
   const Bytes key = BytesOf("1234567890abcdef");
-  const Bytes ciphertext = EncryptEcb(key, BytesOf("9b1c4a2e-5f3d-4e7a-b6c8-0d1e2f3a4b5c"));
+  const Bytes ciphertext = AesEcbEncrypt(key, BytesOf("9b1c4a2e-5f3d-4e7a-b6c8-0d1e2f3a4b5c"));
   EXPECT_EQ(ReasonOf(BytesOf("1234567890abcde"), ciphertext), Reason::BadKeyLength);  // 15 characters
   EXPECT_EQ(ReasonOf(Bytes{}, ciphertext), Reason::BadKeyLength);
   EXPECT_EQ(ReasonOf(Bytes(33, 'k'), ciphertext), Reason::BadKeyLength);
@@ -134,7 +121,7 @@ TEST(PlatformAes, AWrongKeyNormallyFailsAtThePaddingCheck) {
   // chance (about 1 in 256 keys): such a key yields a garbled token.
   const Bytes key = BytesOf("1234567890abcdef");
   const Bytes token = BytesOf("9b1c4a2e-5f3d-4e7a-b6c8-0d1e2f3a4b5c");
-  const Bytes ciphertext = EncryptEcb(key, token);
+  const Bytes ciphertext = AesEcbEncrypt(key, token);
   int paddingFailures = 0;
   for (int k = 0; k < 64; ++k) {
     Bytes wrong = key;

@@ -1,6 +1,5 @@
 #include "v3communicator/V3TestSupport.h"
 
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <memory>
@@ -103,30 +102,7 @@ std::string UniqueRequestId() {
          std::to_string(++counter);
 }
 
-// ---- AES and base64 ------------------------------------------------------------------
-
-std::vector<std::uint8_t> AesEcbEncrypt(std::string_view key, std::string_view plaintext) {
-  const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_ecb()
-                             : key.size() == 24 ? EVP_aes_192_ecb()
-                             : key.size() == 32 ? EVP_aes_256_ecb()
-                                                : nullptr;
-  if (cipher == nullptr) throw std::invalid_argument("AES key of " + std::to_string(key.size()) + " bytes");
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(EVP_CIPHER_CTX_new(),
-                                                                          &EVP_CIPHER_CTX_free);
-  std::vector<std::uint8_t> out(plaintext.size() + 32);
-  int written = 0;
-  int last = 0;
-  if (EVP_EncryptInit_ex(context.get(), cipher, nullptr, reinterpret_cast<const unsigned char*>(key.data()),
-                         nullptr) != 1 ||
-      EVP_EncryptUpdate(context.get(), out.data(), &written,
-                        reinterpret_cast<const unsigned char*>(plaintext.data()),
-                        static_cast<int>(plaintext.size())) != 1 ||
-      EVP_EncryptFinal_ex(context.get(), out.data() + written, &last) != 1) {
-    throw std::runtime_error("AES encryption failed");
-  }
-  out.resize(static_cast<std::size_t>(written + last));
-  return out;
-}
+// ---- base64 ------------------------------------------------------------------
 
 std::string Base64(std::string_view bytes) {
   return api::xml::EncodeBase64(

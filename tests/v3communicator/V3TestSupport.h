@@ -1,6 +1,6 @@
 #pragma once
-// What the API 3.0 communicator tests share beside the host folder and the
-// XML text search of tests/support: a communicator whose transport a test may replace, a
+// What the API 3.0 communicator tests share beside the host folder, the XML
+// text search and the AES encryption of tests/support: a communicator whose transport a test may replace, a
 // scripted transport, the log read back as entries with their kinds, and
 // documents the simulator accepts.
 #include <atomic>
@@ -14,6 +14,7 @@
 
 #include "communication/v3/Communicator.h"
 #include "platform/HttpTransport.h"
+#include "support/AesEcbEncryption.h"
 #include "support/HostFolder.h"
 #include "support/XmlTextSearch.h"
 
@@ -68,8 +69,6 @@ bool StartsWithLogTimestamp(std::string_view line);
 // A request identifier used nowhere else in this process run.
 std::string UniqueRequestId();
 
-// AES-ECB with PKCS#7 padding under key (16, 24 or 32 bytes), through OpenSSL.
-std::vector<std::uint8_t> AesEcbEncrypt(std::string_view key, std::string_view plaintext);
 std::string Base64(std::string_view bytes);
 std::string Base64(const std::vector<std::uint8_t>& bytes);
 
