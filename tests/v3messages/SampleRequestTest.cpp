@@ -9,6 +9,7 @@
 #include "TypicalMessages.h"
 #include "api/xml/MessageReader.h"
 #include "api/xml/MessageWriter.h"
+#include "support/TestPaths.h"
 
 namespace kelvo::test::v3 {
 namespace {

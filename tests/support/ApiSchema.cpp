@@ -1,10 +1,12 @@
-#include "SchemaCheck.h"
+#include "support/ApiSchema.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlschemas.h>
 
 #include <stdexcept>
+
+#include "support/TestPaths.h"
 
 namespace kelvo::test {
 namespace {
@@ -23,17 +25,6 @@ void CollectErrors(void* context, const xmlError* error) {
   auto* out = static_cast<std::string*>(context);
   if (error != nullptr && error->message != nullptr) {
     *out += "line " + std::to_string(error->line) + ": " + error->message;
-  }
-}
-
-void Walk(const xmlNode* node, ElementSequence& out) {
-  for (const xmlNode* n = node; n != nullptr; n = n->next) {
-    if (n->type != XML_ELEMENT_NODE) continue;
-    std::string uri = n->ns != nullptr && n->ns->href != nullptr
-                          ? reinterpret_cast<const char*>(n->ns->href)
-                          : "";
-    out.emplace_back(std::move(uri), reinterpret_cast<const char*>(n->name));
-    Walk(n->children, out);
   }
 }
 
@@ -69,12 +60,13 @@ std::string ApiSchema::Validate(std::string_view document) const {
   return errors;
 }
 
-ElementSequence ElementsOf(std::string_view document) {
-  DocPtr doc = ParseText(document);
-  if (!doc) throw std::runtime_error("not well-formed XML");
-  ElementSequence out;
-  Walk(xmlDocGetRootElement(doc.get()), out);
-  return out;
+const ApiSchema* SharedApiSchema() {
+  static const std::unique_ptr<ApiSchema> schema = []() -> std::unique_ptr<ApiSchema> {
+    const auto shared = SharedDir();
+    if (!shared) return nullptr;
+    return std::make_unique<ApiSchema>(*shared / "schemas" / "api-3.0" / "all.xsd");
+  }();
+  return schema.get();
 }
 
 }  // namespace kelvo::test
