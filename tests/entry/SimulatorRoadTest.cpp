@@ -28,12 +28,6 @@ std::string First(const std::string& xml, const std::string& name) {
   return kelvo::test::ElementText(xml, name).value_or("");
 }
 
-kelvo::test::SimulatorOptions Options() {
-  kelvo::test::SimulatorOptions options;
-  if (const auto shared = kelvo::test::SharedDir()) options.schemasDir = *shared / "schemas";
-  return options;
-}
-
 std::string Invoice(const std::string& number) {
   std::string text = ReadFile(kelvo::test::SourceDir() / "tools/sample-host/invoices/invoice-1.xml");
   return std::regex_replace(text, std::regex("KELVO-DEMO-0001"), number);
@@ -48,7 +42,7 @@ const char* const kAnnulment =
 
 class SimulatorRoad : public ::testing::Test {
  protected:
-  SimulatorProcess simulator_{Options()};
+  SimulatorProcess simulator_{kelvo::test::WithSharedSchemas()};
   HostFolder host_{simulator_.BaseUrl()};
   const kelvo::test::SimulatorUser& user_ = kelvo::test::DefaultSimulatorUser();
 };

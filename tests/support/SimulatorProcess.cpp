@@ -274,6 +274,11 @@ std::string SimulatorProcess::Connection::TlsVersion() const {
 
 std::filesystem::path SimulatorProcess::BinaryPath() { return BinaryDir() / "kelvo-simulator"; }
 
+SimulatorOptions WithSharedSchemas(SimulatorOptions options) {
+  if (const auto shared = SharedDir()) options.schemasDir = *shared / "schemas";
+  return options;
+}
+
 SimulatorProcess::SimulatorProcess(SimulatorOptions options) : https_(options.https) {
   const auto binary = BinaryPath();
   if (!std::filesystem::is_regular_file(binary)) {

@@ -54,6 +54,10 @@ struct SimulatorOptions {
   std::vector<std::string> extraArguments;
 };
 
+// The options with the shared schemas set as schemasDir, so that the
+// simulator validates every request, when this clone has them.
+SimulatorOptions WithSharedSchemas(SimulatorOptions options = {});
+
 // An HTTP answer as the raw client read it.
 struct HttpAnswer {
   int status = 0;

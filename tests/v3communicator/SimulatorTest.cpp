@@ -23,11 +23,6 @@ using ::testing::Not;
 using Communication::v3::Communicator;
 using TextList = Communicator::TextList;
 
-SimulatorOptions WithSchemas(SimulatorOptions options = {}) {
-  if (const auto shared = SharedDir()) options.schemasDir = *shared / "schemas";
-  return options;
-}
-
 std::optional<std::string> QueryTaxpayer(const Communicator& communicator, const SimulatorUser& user,
                                          const std::optional<std::string>& password = std::nullopt) {
   return communicator.QueryTaxpayerOperation(UniqueRequestId(), user.login, password.value_or(user.password),
@@ -54,7 +49,7 @@ void ExpectOk(const std::optional<std::string>& result, std::string_view root) {
 // One simulator over plain HTTP for the whole suite.
 class AgainstSimulator : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { simulator_ = new SimulatorProcess(WithSchemas()); }
+  static void SetUpTestSuite() { simulator_ = new SimulatorProcess(WithSharedSchemas()); }
   static void TearDownTestSuite() {
     delete simulator_;
     simulator_ = nullptr;
