@@ -2,8 +2,10 @@
 // HTTP client: what later tests of the library rely on it for.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "Requests.h"
 #include "support/ApiSchema.h"
@@ -415,6 +417,12 @@ TEST(SimulatorTls, ServesOnlyTheConfiguredVersions) {
     }));
     if (*c.negotiated == '\0') {
       EXPECT_THROW(simulator.Connect(c.clientMin, c.clientMax), std::runtime_error);
+      // The client may see the refused handshake before the simulator's
+      // connection thread has counted it: give the count a moment to arrive.
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (simulator.Stat("tlsHandshakeFailures") == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
       EXPECT_EQ(simulator.Stat("tlsHandshakeFailures"), 1u);
     } else {
       auto connection = simulator.Connect(c.clientMin, c.clientMax);
