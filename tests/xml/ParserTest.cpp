@@ -52,6 +52,27 @@ TEST(XmlParser, KeepsALargeTextNodeWhole) {
   EXPECT_LE(text.capacity(), big.size() + 1024);
 }
 
+// Base64 answers often break their text every 76 characters, with CR LF or
+// with a character reference for the CR: the parser then hands the text over
+// in thousands of pieces, which must still join to the exact text.
+TEST(XmlParser, JoinsALongTextBrokenIntoLinesAndReferences) {
+  const std::string line(76, 'Q');
+  for (const std::string lineEnd : {"\r\n", "&#xD;\n", "&#13;&#10;"}) {
+    SCOPED_TRACE(lineEnd);
+    std::string document = "<r><a>";
+    std::string expected;
+    for (int i = 0; i < 20'000; ++i) {
+      document += line + lineEnd;
+      expected += line + (lineEnd == "\r\n" ? "\n" : "\r\n");
+    }
+    document += "</a><b>after</b></r>";
+    auto root = ParseXmlDocument(document);
+    ASSERT_EQ(root->children.size(), 2u);
+    EXPECT_EQ(TextOf(Child(*root, 0)), expected);
+    EXPECT_EQ(TextOf(Child(*root, 1)), "after");
+  }
+}
+
 TEST(XmlParser, IgnoresTheDeclaredEncodingOfDecodedText) {
   XmlParseLimits limits;
   limits.textIsUtf8 = true;

@@ -104,13 +104,29 @@ class TreeBuilder : public XmlContentHandler {
   std::vector<XmlElement*> stack_;
 };
 
+// The document text handed to libxml2 piece by piece.
+struct TextSource {
+  std::string_view text;
+  std::size_t handedOver = 0;  // bytes of text given to libxml2 so far
+
+  static int Read(void* context, char* buffer, int length) {
+    auto& source = *static_cast<TextSource*>(context);
+    const std::size_t count =
+        std::min(static_cast<std::size_t>(std::max(length, 0)), source.text.size() - source.handedOver);
+    std::memcpy(buffer, source.text.data() + source.handedOver, count);
+    source.handedOver += count;
+    return static_cast<int>(count);
+  }
+};
+
 // Receives libxml2's SAX callbacks, applies our bounds and passes the content
 // on. An exception of the handler is kept and the parse stopped, never thrown
 // through libxml2's C frames.
 class EventRelay {
  public:
-  EventRelay(xmlParserCtxtPtr context, XmlContentHandler& handler, const XmlParseLimits& limits)
-      : context_(context), handler_(handler), limits_(limits) {}
+  EventRelay(xmlParserCtxtPtr context, XmlContentHandler& handler, const XmlParseLimits& limits,
+             const TextSource& source)
+      : context_(context), handler_(handler), limits_(limits), source_(source) {}
 
   const std::string& Failure() const { return failure_; }
   std::exception_ptr HandlerError() const { return handlerError_; }
@@ -189,10 +205,22 @@ class EventRelay {
  private:
   // libxml2 delivers character data in chunks of a few hundred bytes; the
   // length of the whole run lets the handler reserve once (one allocation
-  // per text, no doubling slack on a 10 MB text).
+  // per text, no doubling slack on a 10 MB text). libxml2 holds only a few
+  // kilobytes of the text, so the run is measured in the text itself: while
+  // the input is not converted from another encoding, the bytes in libxml2's
+  // buffer are the last ones handed over, unchanged.
   std::size_t RunLength(const xmlChar* chars, std::size_t length) const {
     const xmlParserInputPtr input = context_->input;
     if (input == nullptr || input->cur == nullptr || input->end == nullptr) return length;
+    if (input->buf != nullptr && input->buf->encoder == nullptr && chars >= input->base && chars < input->end &&
+        static_cast<std::size_t>(input->end - chars) <= source_.handedOver) {
+      const std::size_t offset = source_.handedOver - static_cast<std::size_t>(input->end - chars);
+      if (offset >= runEnd_) {  // a new run: measured once, not again for each of its chunks
+        const std::size_t markup = source_.text.find('<', offset);
+        runEnd_ = markup == std::string_view::npos ? source_.text.size() : markup;
+      }
+      return std::max(length, runEnd_ - offset);
+    }
     const xmlChar* from = (chars >= input->base && chars < input->end) ? chars : input->cur;
     if (from < input->base || from >= input->end) return length;
     const void* markup = std::memchr(from, '<', static_cast<std::size_t>(input->end - from));
@@ -203,6 +231,8 @@ class EventRelay {
   xmlParserCtxtPtr context_;
   XmlContentHandler& handler_;
   const XmlParseLimits& limits_;
+  const TextSource& source_;
+  mutable std::size_t runEnd_ = 0;  // where the text run measured last ends
   int depth_ = 0;
   bool stopped_ = false;
   std::string failure_;
@@ -283,8 +313,12 @@ void ParseXmlContent(std::string_view text, XmlContentHandler& handler, const Xm
   if (text.empty()) throw XmlParseError("the XML document is empty");
   InitialiseOnce();
 
+  // libxml2 reads the text through a callback, a few kilobytes at a time,
+  // and drops what it has parsed: a memory parser context would first copy
+  // the whole text into a buffer of its own (the next power of two in size).
+  TextSource source{text};
   std::unique_ptr<xmlParserCtxt, ContextDeleter> context(
-      xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size())));
+      xmlCreateIOParserCtxt(nullptr, nullptr, &TextSource::Read, nullptr, &source, XML_CHAR_ENCODING_NONE));
   if (!context) throw XmlParseError("the XML parser could not be created");
 
   int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
@@ -295,7 +329,7 @@ void ParseXmlContent(std::string_view text, XmlContentHandler& handler, const Xm
   context->replaceEntities = 0;
   context->validate = 0;
 
-  EventRelay relay(context.get(), handler, limits);
+  EventRelay relay(context.get(), handler, limits, source);
   xmlSAXHandler sax = MakeHandler();
   xmlSAXHandlerPtr ownHandler = context->sax;
   context->sax = &sax;
