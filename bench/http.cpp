@@ -17,8 +17,8 @@
 #include <variant>
 #include <vector>
 
-#include "../tests/http/LoopbackServer.h"
-#include "../tests/http/TestCertificate.h"
+#include "support/LoopbackServer.h"
+#include "support/TestCertificate.h"
 #include "platform/HttpTransport.h"
 #include "platform/linux/CurlHttpTransport.h"
 
