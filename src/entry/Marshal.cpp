@@ -4,48 +4,14 @@
 #include <cstring>
 #include <new>
 
-namespace kelvo::entry {
+#include "api/xml/values/Utf8Text.h"
 
-bool IsValidUtf8(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t size = text.size();
-  std::size_t i = 0;
-  while (i < size) {
-    const unsigned char lead = bytes[i];
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // bounds of the second byte, which exclude
-    unsigned char high = 0xBF;  // overlong forms, surrogates and > U+10FFFF
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (size - i < length) return false;
-    if (bytes[i + 1] < low || bytes[i + 1] > high) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF) return false;
-    }
-    i += length;
-  }
-  return true;
-}
+namespace kelvo::entry {
 
 std::optional<std::string> ReadString(const char* value, std::string_view name) {
   if (value == nullptr) return std::nullopt;
   std::string text(value);
-  if (!IsValidUtf8(text)) {
+  if (!api::xml::IsWellFormedUtf8(text)) {
     throw ArgumentError("The argument " + std::string(name) +
                         " is not valid UTF-8 text; the call was refused");
   }

@@ -19,9 +19,6 @@ class ArgumentError : public std::runtime_error {
 
 using StringList = std::vector<std::optional<std::string>>;
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool IsValidUtf8(std::string_view text);
-
 // A host string: null is a missing value. Throws ArgumentError for text that
 // is not valid UTF-8.
 std::optional<std::string> ReadString(const char* value, std::string_view name);

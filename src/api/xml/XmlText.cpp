@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "api/xml/values/Utf8Text.h"
+
 namespace kelvo::api::xml {
 namespace {
 
@@ -44,30 +46,18 @@ std::string_view Reference(char c) {
   throw XmlCharacterError(std::string(what) + " (byte " + code + " at offset " + std::to_string(at) + ")", at);
 }
 
-bool Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 // Length of the valid UTF-8 sequence of an allowed character at `at`.
 std::size_t SequenceLength(std::string_view text, std::size_t at) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data()) + at;
   const std::size_t left = text.size() - at;
-  const unsigned char c = s[0];
-  if (c >= 0xC2 && c <= 0xDF) {
-    if (left >= 2 && Continuation(s[1])) return 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    if (left >= 3 && Continuation(s[1]) && Continuation(s[2])) {
-      if (c == 0xE0 && s[1] < 0xA0) return 0;                             // overlong
-      if (c == 0xED && s[1] >= 0xA0) Refuse(text, at, "a surrogate code point is not allowed in XML");
-      if (c == 0xEF && s[1] == 0xBF && s[2] >= 0xBE) Refuse(text, at, "U+FFFE and U+FFFF are not allowed in XML");
-      return 3;
-    }
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    if (left >= 4 && Continuation(s[1]) && Continuation(s[2]) && Continuation(s[3])) {
-      if (c == 0xF0 && s[1] < 0x90) return 0;
-      if (c == 0xF4 && s[1] >= 0x90) return 0;
-      return 4;
-    }
+  if (s[0] == 0xED && left >= 3 && s[1] >= 0xA0 && s[1] <= 0xBF && (s[2] & 0xC0) == 0x80) {
+    Refuse(text, at, "a surrogate code point is not allowed in XML");
   }
-  return 0;
+  const std::size_t length = Utf8SequenceLength(text, at);
+  if (length == 3 && s[0] == 0xEF && s[1] == 0xBF && s[2] >= 0xBE) {
+    Refuse(text, at, "U+FFFE and U+FFFF are not allowed in XML");
+  }
+  return length;
 }
 
 template <bool Checked>

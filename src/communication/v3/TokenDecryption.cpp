@@ -4,6 +4,7 @@
 
 #include "api/xml/PrettyPrinter.h"
 #include "api/xml/values/EnumerationText.h"
+#include "api/xml/values/Utf8Text.h"
 
 namespace kelvo::Communication::v3 {
 
@@ -17,34 +18,6 @@ constexpr std::array<int, 5> kCipherModeValues = {
 
 constexpr std::uint8_t kReplacement = '?';
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// The length of the well-formed UTF-8 sequence at the start of text, or 0.
-std::size_t SequenceLength(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  std::size_t length = 0;
-  char32_t minimum = 0;
-  char32_t value = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, minimum = 0x800, value = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, value = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (text.size() < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (!IsContinuation(byte)) return 0;
-    value = (value << 6) | (byte & 0x3F);
-  }
-  const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
-  if (value < minimum || value > 0x10FFFF || surrogate) return 0;
-  return length;
-}
-
 // text with every byte that is not part of a well-formed UTF-8 sequence
 // replaced by U+FFFD, as a text reader does.
 std::string WellFormedUtf8(std::string text) {
@@ -52,8 +25,7 @@ std::string WellFormedUtf8(std::string text) {
   std::string_view rest = text;
   bool changed = false;
   while (!rest.empty()) {
-    const auto byte = static_cast<unsigned char>(rest.front());
-    const std::size_t length = byte < 0x80 ? 1 : SequenceLength(rest);
+    const std::size_t length = api::xml::Utf8SequenceLength(rest, 0);
     if (length == 0) {
       if (!changed) out.assign(text.data(), static_cast<std::size_t>(rest.data() - text.data()));
       changed = true;
@@ -84,7 +56,7 @@ std::vector<std::uint8_t> ExchangeKeyBytes(std::string_view exchangeKey) {
       exchangeKey.remove_prefix(1);
       continue;
     }
-    const std::size_t length = SequenceLength(exchangeKey);
+    const std::size_t length = api::xml::Utf8SequenceLength(exchangeKey, 0);
     bytes.push_back(kReplacement);
     exchangeKey.remove_prefix(length == 0 ? 1 : length);
   }
