@@ -130,6 +130,21 @@ void CurlHandlePool::Return(const std::string& origin, EasyHandle handle) noexce
   slotFreed_.notify_all();
 }
 
+void CurlHandlePool::CloseIdleHandles() noexcept {
+  std::vector<EasyHandle> dropped;  // cleaned up after the lock is released
+  try {
+    std::lock_guard lock(mutex_);
+    for (auto it = origins_.begin(); it != origins_.end();) {
+      for (IdleHandle& entry : it->second.idle) dropped.push_back(std::move(entry.handle));
+      it->second.idle.clear();
+      const bool unused = it->second.inUse == 0 && it->second.waiters == 0;
+      it = unused ? origins_.erase(it) : std::next(it);
+    }
+  } catch (...) {
+    // Out of memory while collecting: what was collected is still dropped.
+  }
+}
+
 void CurlHandlePool::SweepIdle(Clock::time_point now, std::vector<EasyHandle>& dropped) {
   for (auto it = origins_.begin(); it != origins_.end();) {
     auto& idle = it->second.idle;

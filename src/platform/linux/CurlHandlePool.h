@@ -91,6 +91,10 @@ class CurlHandlePool {
                                std::optional<std::chrono::steady_clock::time_point> deadline,
                                AcquireError& error);
 
+  // Drops every idle handle with its kept-alive connection. Handles in use
+  // stay with their requests and come back as usual.
+  void CloseIdleHandles() noexcept;
+
  private:
   // How many idle handles (each with its kept-alive connection) an origin
   // keeps at most; more come and go with bursts of parallel requests.

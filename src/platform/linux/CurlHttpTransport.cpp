@@ -382,11 +382,28 @@ HttpResult CurlHttpTransport::Post(const HttpRequest& request, const HttpTranspo
   }
 }
 
+void CurlHttpTransport::CloseIdleConnections() noexcept { pool_->CloseIdleHandles(); }
+
+namespace {
+
+// Closes the process-wide transport's idle connections when static objects
+// are torn down: when a host unloads the library (nothing is posting then),
+// its sockets and handles go with it instead of staying behind at every
+// load cycle. The transport itself stays, since at process exit other
+// threads may still be posting; their handles come back to the pool.
+struct IdleConnectionsCloser {
+  CurlHttpTransport& transport;
+  ~IdleConnectionsCloser() { transport.CloseIdleConnections(); }
+};
+
+}  // namespace
+
 HttpTransport& DefaultHttpTransport() {
   // Built in place and never destroyed: other threads of the host may still
   // be posting while static objects are torn down at exit.
   alignas(CurlHttpTransport) static unsigned char storage[sizeof(CurlHttpTransport)];
   static CurlHttpTransport* const transport = ::new (static_cast<void*>(storage)) CurlHttpTransport();
+  static const IdleConnectionsCloser closer{*transport};
   return *transport;
 }
 

@@ -28,6 +28,9 @@ class CurlHttpTransport final : public HttpTransport {
 
   HttpResult Post(const HttpRequest& request, const HttpTransportOptions& options) override;
 
+  // Closes the kept-alive connections no request is using at the moment.
+  void CloseIdleConnections() noexcept;
+
  private:
   Config config_;
   std::unique_ptr<curl::CurlHandlePool> pool_;
