@@ -3,6 +3,7 @@
 // value texts, strict roots, and failure on bad input or bad characters.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "api/xml/MessageReader.h"
@@ -328,6 +329,9 @@ struct BadInput {
   const char* messagePart;
 };
 
+// Printed by its name in test listings and failure messages.
+void PrintTo(const BadInput& value, std::ostream* out) { *out << value.name; }
+
 class MessageReaderRefuses : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(MessageReaderRefuses, WithAClearMessageAndNoObject) {
@@ -392,6 +396,9 @@ struct BadString {
   const char* name;
   std::string value;
 };
+
+// Printed by its name in test listings and failure messages.
+void PrintTo(const BadString& value, std::ostream* out) { *out << value.name; }
 
 class MessageWriterRefuses : public ::testing::TestWithParam<BadString> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #include "platform/XmlTree.h"
@@ -85,6 +86,9 @@ struct HostileCase {
   std::string text;
   const char* messagePart;
 };
+
+// Printed by its name in test listings and failure messages.
+void PrintTo(const HostileCase& value, std::ostream* out) { *out << value.name; }
 
 class XmlParserRefuses : public ::testing::TestWithParam<HostileCase> {};
 
